@@ -1,0 +1,67 @@
+// bx_queue: one spool queue of the merchant's data directory.
+//
+// A queue is a directory holding ".index" (highest index number given
+// out), ".head" (lowest index that may hold an item), ".lock" (queue lock),
+// ".dblock" (third index lock), item files "<n>", item lock files
+// "<n>.lock" and invoice entry files "i_<escaped key>".  The processing
+// daemon shares these files, their formats and their locks.
+//
+// Failure policy: operations return a non-negative value or a negative
+// queue error (bx_queue_error); file-system failures are logged.
+#ifndef BRIX_QUEUE_BX_QUEUE_H
+#define BRIX_QUEUE_BX_QUEUE_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+struct _bx_queue {
+    char *qname;              // queue name, "new" ... "globals" (owned)
+    char *qdpath;             // queue directory path (owned)
+    char *qdmipath;           // path of ".index" (owned)
+    char *qdfipath;           // path of ".head" (owned)
+    int qdmaxindexfd;         // ".index", read-write, open for the record's life
+    int qdfirstindexfd;       // ".head", read-write
+    int lockfd;               // ".lock": queue lock
+    int dblockfd;             // ".dblock": third index lock
+};
+typedef struct _bx_queue *bx_queue;
+
+struct _bx_queue_item {
+    char *fname;              // item file path (owned)
+    char *lname;              // item lock file path (owned)
+    char *primary_key;        // key from the item file's first line (owned)
+    uint32_t indexno;         // index number
+    int size;                 // data length as declared by the item file
+    char *buf;                // data, size + 1 bytes (owned)
+};
+typedef struct _bx_queue_item *bx_queue_item;
+
+bx_queue bx_queue_open(const char *qname, int flags, const char *spooldir);
+int bx_queue_close(bx_queue q, int flags);
+int bx_queue_lockqueue(bx_queue q);
+int bx_queue_unlockqueue(bx_queue q);
+int bx_queue_count(bx_queue qid);
+int bx_queue_count_limited(bx_queue qid, int limit);
+const char *bx_queue_error(int error);
+int bx_queue_sanitize(bx_queue qid);
+
+int bx_queue_put(bx_queue qid, const char *outbuf, int size, const char *pkey);
+int bx_queue_change(bx_queue qid, const char *outbuf, int size, const char *pkey);
+int bx_queue_retrieve(bx_queue qid, bx_queue_item item_id, char *buf, int maxsize);
+bx_queue_item bx_queue_find_item(bx_queue qid, const char *context);
+bx_queue_item bx_queue_nth_item(bx_queue qid, unsigned int n);
+int bx_queue_item_delete(bx_queue qid, bx_queue_item qi);
+int bx_queue_item_close(bx_queue qid, bx_queue_item qi);
+
+// Index value files: "%d\n".
+int read_index_from_fd(int fd);
+int put_index_to_fd(int fd, int count);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

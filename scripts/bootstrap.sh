@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on a Debian machine, and does
+# nothing when everything is already there.
+set -euo pipefail
+
+need=()
+have_cmd() { command -v "$1" >/dev/null 2>&1; }
+have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+have_cmd cmake || need+=(cmake)
+have_cmd g++ || need+=(g++)
+have_cmd make || need+=(make)
+have_pkg libgtest-dev || need+=(libgtest-dev)
+have_cmd php8.2 || need+=(php8.2-cli)
+have_cmd phpize8.2 || need+=(php8.2-dev)
+
+if [ ${#need[@]} -eq 0 ]; then
+    exit 0
+fi
+if [ "$(id -u)" -ne 0 ]; then
+    echo "bootstrap: missing packages: ${need[*]} (run as root to install them)" >&2
+    exit 1
+fi
+echo "bootstrap: installing ${need[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq "${need[@]}" >/dev/null

@@ -1,0 +1,59 @@
+// bx_etc: bounded filters and the invoice key rule.  See bx_etc.h.
+#include "xaction/bx_etc.h"
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool is_upper(unsigned char c) { return c >= 'A' && c <= 'Z'; }
+bool is_lower(unsigned char c) { return c >= 'a' && c <= 'z'; }
+bool is_alnum(unsigned char c) { return is_digit(c) || is_upper(c) || is_lower(c); }
+
+template <typename Keep>
+void filter(char *text, int length, bool upcase, Keep keep) {
+    char *out = text;
+    int kept = 0;
+    for (const char *in = text; *in && kept < length; in++) {
+        unsigned char c = static_cast<unsigned char>(*in);
+        if (!keep(c)) continue;
+        *out++ = static_cast<char>(upcase && is_lower(c) ? c - 'a' + 'A' : c);
+        kept++;
+    }
+    *out = '\0';
+}
+
+}  // namespace
+
+extern "C" {
+
+int bx_etc_alphanum(char *text, int length) {
+    filter(text, length, true, [](unsigned char c) {
+        return is_alnum(c) || c == ' ' || c == '-' || c == ',' || c == '.';
+    });
+    return 0;
+}
+
+int bx_etc_numeric(char *text, int length) {
+    filter(text, length, false, [](unsigned char c) { return is_digit(c) || c == '.' || c == '-'; });
+    return 0;
+}
+
+int bx_etc_monetary(char *text, int length) {
+    filter(text, length, false,
+           [](unsigned char c) { return is_digit(c) || c == '$' || c == '-' || c == '.'; });
+    return 0;
+}
+
+void bx_invoice_key(const char *text, char key[9]) {
+    std::string copy = text ? text : "";
+    bx_etc_alphanum(copy.data(), 8);
+    int n = 0;
+    for (const char *p = copy.c_str(); *p && n < 8; p++)
+        if (is_alnum(static_cast<unsigned char>(*p))) key[n++] = *p;
+    while (n < 8) key[n++] = 'X';
+    key[8] = '\0';
+}
+
+}  // extern "C"
