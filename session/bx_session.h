@@ -231,6 +231,9 @@ struct _bx_session {
     struct _modem *modem;     // not filled; released at close if present
 };
 
+// Why the last bx_init failed; kept until the next failure.
+extern char bx_initerror[1024];
+
 // Card-type short names, in the order of the issuer table.
 extern const char *const bx_ctype_shortname[BX_NUM_ISSUERS];
 

@@ -9,6 +9,11 @@
 //
 // Widths are behaviour: a field of N bytes holds at most N - 1 characters,
 // and longer input is cut to that width.
+//
+// This header holds the two records, record life, the subtype codes and
+// the setters that serve every kind; bx_add (api) and the stream form
+// (bx_xaction_keydb) use it.  The kind initialisers and their own setters,
+// the state-code table and the money parser have headers of their own.
 #ifndef BRIX_XACTION_BX_XACTION_H
 #define BRIX_XACTION_BX_XACTION_H
 
@@ -17,8 +22,6 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
-
-struct _bx_session;
 
 enum { BX_DBTYPE_CARD = 1, BX_DBTYPE_CHECK = 2, BX_DBTYPE_ACH = 3 };
 enum {
@@ -185,28 +188,20 @@ typedef struct _bx_xaction {
     struct _bx_result result; // copy of the last processor result
 } *bx_xaction;
 
-// One row of the driver's-licence state table.
-typedef struct state_entry_struct {
-    const char *abbrev;        // two-letter abbreviation
-    const char *scancode;      // SCAN / demonstration code, or null
-    const char *telecheckcode; // TeleCheck code, or null
-    const char *name;          // full name (never matched)
-} state_entry_struct;
-
-// Record life.
+// Record life.  A record made by bx_xaction_create is zero-filled and is
+// released with bx_xaction_destroy; callers that keep a record in their
+// own storage clear it to zero instead.  The kind initialisers live in
+// bx_xaction_retail.h, bx_xaction_check.h and bx_xaction_ach.h.
 bx_xaction bx_xaction_create(void);
 void bx_xaction_destroy(bx_xaction xaction);
-int bx_xaction_retail_init(bx_xaction xaction);
-int bx_xaction_check_init(bx_xaction xaction);
-int bx_xaction_ach_init(bx_xaction xaction);
-int bx_xaction_retail_destroy(bx_xaction xaction);
-int bx_xaction_check_destroy(bx_xaction xaction);
-int bx_xaction_ach_destroy(bx_xaction xaction);
+// Store the given subtype codes unchecked; return 1.
 int bx_xaction_setprotocol(bx_xaction x, int pflag, int ptype);
 int bx_xaction_settype(bx_xaction xaction, int type);
 int bx_xaction_setcode(bx_xaction xaction, int code);
 
-// Field setters: 1 success, 0 refusal.
+// Field setters: 1 success, 0 refusal.  A null record or a null text
+// gives 0; a setter whose kind does not apply gives 1 untouched, whatever
+// its text.
 int bx_xaction_setamount(bx_xaction xact, int amnt);
 int bx_xaction_settax(bx_xaction xact, int tax);
 int bx_xaction_setcardnum(bx_xaction xact, const char *cardnum);
@@ -226,29 +221,37 @@ int bx_xaction_setsetcardholder(bx_xaction xact, const char *val);
 int bx_xaction_setpurchaseorder(bx_xaction xact, const char *val);
 int bx_xaction_setshipzip(bx_xaction xaction, const char *zipcode);
 int bx_xaction_setcvv2(bx_xaction xact, const char *val);
-int bx_xaction_retail_setaddr(bx_xaction xaction, const char *addr);
-int bx_xaction_retail_setzip(bx_xaction xaction, const char *zipcode);
-int bx_xaction_retail_setcomment(bx_xaction x, const char *comment);
-int bx_xaction_retail_settype(bx_xaction x, int type);
-int bx_xaction_retail_setinvoice(bx_xaction x, const char *invoice);
-int bx_xaction_retail_setacode(bx_xaction x, const char *acode);
-int bx_xaction_check_setlicensenum(bx_xaction xaction, const char *licensenum);
-int bx_xaction_check_setlicensestate(bx_xaction xaction, const char *licensestate);
 
-// Processor results.
+// Folds a processor result into the record; a null result empties the
+// processor-given fields (see bx_xaction.cpp).
 void copy_result_data(bx_xaction x, bx_result r);
-int bx_xaction_retail_auth2ticket(bx_xaction x, bx_result r);
-int bx_xaction_retail_ready2done(bx_xaction x, bx_result r);
-
-// Driver's-licence state codes: the protocol's code or null.
-extern const state_entry_struct table[];
-const char *bx_statecode(struct _bx_session *vsess, const char *str);
-
-// Money: cents (>= 0) or -1 when the text is not an amount.
-int bx_parsemoney(const char *ms);
 
 #ifdef __cplusplus
 }
+
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "support/qor_util.h"
+
+namespace brix {
+// Stores `text` into a fixed field after running `filter` over a private
+// copy of its first `limit` characters; the field's width then cuts what
+// is left.  Returns 0 (field untouched) when the copy cannot be made.
+template <size_t N, typename Filter>
+int xaction_store_filtered(char (&field)[N], const char *text, size_t limit,
+                           Filter filter) noexcept {
+    try {
+        std::string copy(text, strnlen(text, limit));
+        filter(copy.data());
+        qor_field_set(field, copy.c_str());
+        return 1;
+    } catch (const std::bad_alloc &) {
+        return 0;
+    }
+}
+}  // namespace brix
 #endif
 
 #endif

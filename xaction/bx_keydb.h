@@ -1,0 +1,88 @@
+// bx_keydb: the keyed record and its stream format.
+//
+// A keyed record is an invoice plus a set of text keys with text values,
+// held in a fixed hash table of 31 buckets.  It is written as a flat
+// stream of NUL-terminated strings ("BRIXDB", "1", the invoice, one
+// "key?value" string per pair, then "?.") which the queue store keeps in
+// its item files and the processing daemon reads and writes byte for byte.
+// bx_xaction_keydb maps a transaction onto keys; this module knows nothing
+// of transactions.
+//
+// Failure policy: operations report by their result (null, 0 or -1).  A
+// stream that cannot be read and a pack that overflows its buffer each log
+// one NonFatal error line; allocation failures are reported by result
+// only.  Readers never look at a byte at or beyond the length they are
+// given, whatever the stream holds.
+#ifndef BRIX_XACTION_BX_KEYDB_H
+#define BRIX_XACTION_BX_KEYDB_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+enum {
+    BX_KEYDB_BUCKETS = 31,    // fixed bucket count; never grows
+    BX_KEYDB_MAXKEY = 255     // longest key a stream may carry
+};
+
+// One key and its value; a chain link within a bucket.
+typedef struct _bx_keydb_pair {
+    char *key;                     // owned, never empty, never holds '?'
+    char *val;                     // owned, may be empty
+    struct _bx_keydb_pair *next;   // next pair of the same bucket, or null
+} *bx_keydb_pair;
+
+// The keyed record.
+typedef struct _bx_keydbel {
+    char *invoice;                 // owned copy of the record's invoice
+    bx_keydb_pair *data;           // owned array of BX_KEYDB_BUCKETS chain heads
+} *bx_keydbel;
+
+// Bucket of a key: OR of each byte shifted left by (position mod 8), mod 31.
+int make_hashkey(const char *str);
+
+// A new empty record owning a copy of invoice; null when invoice is null
+// or memory runs out (nothing is left allocated).
+bx_keydbel bx_keydb_create_empty(const char *invoice);
+void bx_keydb_destroy(bx_keydbel dbel);
+
+// The record's own value text (valid until the pair is replaced, deleted
+// or the record destroyed), or null.
+const char *bx_keydb_get(bx_keydbel dbel, const char *key);
+// 1 on success; 0 for a null, empty or '?'-holding key, a null value or
+// lack of memory (the record is then unchanged).
+int bx_keydb_put(bx_keydbel dbel, const char *key, const char *val);
+
+// Decimal forms: num "%d", long "%ld", byte the low 8 bits as 0-255.
+// Readers give 0 for a missing key; getbyte returns the byte sign-extended.
+int bx_keydb_getnum(bx_keydbel dbel, const char *key);
+long bx_keydb_getlong(bx_keydbel dbel, const char *key);
+int bx_keydb_getbyte(bx_keydbel dbel, const char *key);
+int bx_keydb_putnum(bx_keydbel dbel, const char *key, int val);
+int bx_keydb_putlong(bx_keydbel dbel, const char *key, long val);
+int bx_keydb_putbyte(bx_keydbel dbel, const char *key, int val);
+
+void bx_keydb_delete(bx_keydbel dbel, const char *key);
+
+// Writes the stream into buf (length bytes) and returns its length, or 0
+// when it does not fit (the buffer then holds a partial stream).
+int bx_keydb_pack(bx_keydbel dbel, char *buf, int length);
+// A new record from the first length bytes of buf, or null.
+bx_keydbel bx_keydb_unpack(const char *buf, int length);
+// Copies the stream's invoice (at most 8 characters) into invoice, which
+// must hold 9 bytes; 0 on success, -1 on error.
+int bx_keydb_unpack_invoice(const char *buf, int length, char *invoice);
+
+// Debug listing on standard output, pairs in stream order.
+void bx_keydb_print(bx_keydbel dbel);
+
+// Calls iterfunc for each pair in stream order until one returns non-zero;
+// returns that pair's key, or null when every call returned 0.
+typedef int (*bx_keydb_iterfunc)(const char *key, const char *val, void *rock);
+const char *bx_keydb_iterate(bx_keydbel dbel, bx_keydb_iterfunc iterfunc, void *rock);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
