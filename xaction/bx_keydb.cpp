@@ -65,15 +65,19 @@ long long read_decimal(std::string_view text, long long lo, long long hi) {
     while (i < text.size() && blank(text[i])) i++;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    // Enough headroom for the clamp: once past LLONG_MAX / 10 the value
-    // is already beyond every range asked for.
+    // The magnitude sticks at 2^63 once it gets there, which is beyond
+    // every range asked for, so the clamp below sees the right side.
+    constexpr unsigned long long cap = static_cast<unsigned long long>(LLONG_MAX) + 1;
     unsigned long long acc = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; i++) {
-        if (acc < static_cast<unsigned long long>(LLONG_MAX) / 10)
-            acc = acc * 10 + static_cast<unsigned>(text[i] - '0');
+        unsigned d = static_cast<unsigned>(text[i] - '0');
+        acc = acc > (cap - d) / 10 ? cap : acc * 10 + d;
     }
-    long long v = static_cast<long long>(acc);
-    if (negative) v = -v;
+    long long v;
+    if (negative)
+        v = acc >= cap ? LLONG_MIN : -static_cast<long long>(acc);
+    else
+        v = acc > static_cast<unsigned long long>(LLONG_MAX) ? LLONG_MAX : static_cast<long long>(acc);
     return v < lo ? lo : v > hi ? hi : v;
 }
 

@@ -1,0 +1,267 @@
+// bx_xaction_keydb: the key table of a stored transaction, walked both
+// ways.  See bx_xaction_keydb.h.  Called by the operations that create,
+// fill, report on and move transactions.
+//
+// The table below IS the stream form: its rows are put into the keyed
+// record in order (which, with insertion at the head of each bucket, makes
+// equal records pack to equal bytes), and read back in the same order so
+// that a row's condition sees the dbtype, format and result flag that
+// earlier rows have just read.  Failures are reported by result only; the
+// keyed-record layer logs refused streams and overflows.
+#include "xaction/bx_xaction_keydb.h"
+
+#include <cstddef>
+#include <cstring>
+#include <iterator>
+#include <utility>
+
+#include "support/qor_util.h"
+#include "xaction/bx_keydb.h"
+
+namespace {
+
+// How a field is written as text.
+enum class Enc : unsigned char {
+    num,   // int, "%d"
+    lng,   // time_t, "%ld" of its long value
+    byte,  // char, its unsigned code 0-255
+    text,  // fixed text field as is
+};
+
+// When a row is stored.
+enum class When : unsigned char {
+    always,
+    nonempty,   // text field not empty (read back whenever present)
+    card,       // dbtype 1
+    cheque,     // dbtype 2
+    ach,        // dbtype 3
+    retail,     // subtype.format 6
+    licence,    // subtype.format 98
+    result,     // hasresult not 0
+};
+
+struct Row {
+    const char *key;     // stream key, shared with the daemon
+    size_t offset;       // field position in _bx_xaction
+    size_t width;        // field size in bytes (text: N - 1 characters)
+    Enc enc;
+    When when;
+};
+
+#define FIELD(m) offsetof(struct _bx_xaction, m), sizeof(std::declval<struct _bx_xaction &>().m)
+
+constexpr Row kRows[] = {
+    {"Amount", FIELD(amount), Enc::num, When::always},
+    {"TaxAmount", FIELD(tax), Enc::num, When::always},
+    {"DBType", FIELD(dbtype), Enc::num, When::always},
+    {"SubtypePFlag", FIELD(subtype.pflag), Enc::num, When::always},
+    {"SubtypePType", FIELD(subtype.ptype), Enc::num, When::always},
+    {"SubtypeType", FIELD(subtype.type), Enc::num, When::always},
+    {"SubtypeCode", FIELD(subtype.code), Enc::num, When::always},
+    {"SubtypeFormat", FIELD(subtype.format), Enc::num, When::always},
+    {"BatchNumber", FIELD(bnum), Enc::num, When::always},
+    {"ItemNumber", FIELD(inum), Enc::num, When::always},
+    {"ItemBeenSent", FIELD(sent), Enc::num, When::always},
+    {"ItemCType", FIELD(counted), Enc::num, When::always},
+    {"ProductName", FIELD(acc.check.product), Enc::text, When::always},
+    {"CCTrack1", FIELD(track1), Enc::text, When::always},
+    {"CCTrack2", FIELD(track2), Enc::text, When::always},
+    {"PurchaseOrderNum", FIELD(purchaseorder), Enc::text, When::always},
+    {"ShippingZipCode", FIELD(ship_zip), Enc::text, When::always},
+    {"MCEncryption", FIELD(encryption), Enc::num, When::always},
+    {"MCSETMerchant", FIELD(set_merchant), Enc::text, When::always},
+    {"MCSETCardholder", FIELD(set_cardholder), Enc::text, When::always},
+    {"CVV2Status", FIELD(cvv2.status), Enc::num, When::always},
+    {"CVV2Value", FIELD(cvv2.val), Enc::text, When::always},
+    {"CVV2ResultCode", FIELD(cvv2.code), Enc::byte, When::always},
+    {"Cookie1", FIELD(cookie1), Enc::text, When::nonempty},
+    {"Cookie2", FIELD(cookie2), Enc::text, When::nonempty},
+    {"Cookie3", FIELD(cookie3), Enc::text, When::nonempty},
+    {"CCNumber", FIELD(acc.card.num), Enc::text, When::card},
+    {"CCExpDate", FIELD(acc.card.edate), Enc::text, When::card},
+    {"ACHAccountName", FIELD(acc.check.accname), Enc::text, When::card},
+    {"ChkTransRoutingNumber", FIELD(acc.check.troutnum), Enc::text, When::cheque},
+    {"ChkBankAccountNumber", FIELD(acc.check.bankaccnum), Enc::text, When::cheque},
+    {"ChkSequenceNumber", FIELD(acc.check.checknum), Enc::text, When::cheque},
+    {"ACHTransRoutingNumber", FIELD(acc.check.troutnum), Enc::text, When::ach},
+    {"ACHBankAccountNumber", FIELD(acc.check.bankaccnum), Enc::text, When::ach},
+    {"ACHAccountName", FIELD(acc.check.accname), Enc::text, When::ach},
+    {"ACHAccountType", FIELD(acc.check.acctype), Enc::num, When::ach},
+    {"TimeCreated", FIELD(time.creat), Enc::lng, When::always},
+    {"TimeAuth", FIELD(time.auth), Enc::lng, When::always},
+    {"TimeReady", FIELD(time.ready), Enc::lng, When::always},
+    {"TimeDone", FIELD(time.done), Enc::lng, When::always},
+    {"EntrySource", FIELD(entrysource), Enc::num, When::always},
+    {"RType", FIELD(rtype), Enc::num, When::always},
+    {"RetailComment", FIELD(data.retail.comment), Enc::text, When::retail},
+    {"RetailAVSFlag", FIELD(data.retail.avsflag), Enc::num, When::retail},
+    {"RetailAVSCode", FIELD(data.retail.avs_code), Enc::byte, When::retail},
+    {"RetailAddress", FIELD(data.retail.addr), Enc::text, When::retail},
+    {"RetailZipCode", FIELD(data.retail.zip), Enc::text, When::retail},
+    {"RetailTransID", FIELD(data.retail.trans_id), Enc::text, When::retail},
+    {"RetailMoTo", FIELD(data.retail.moto), Enc::byte, When::retail},
+    {"RetailAuthChar", FIELD(data.retail.authchar), Enc::byte, When::retail},
+    {"RetailAuthSourceChar", FIELD(data.retail.authsrcchar), Enc::byte, When::retail},
+    {"RetailAuthNetID", FIELD(data.retail.authnetid), Enc::text, When::retail},
+    {"RetailCardType", FIELD(data.retail.cardtype), Enc::text, When::retail},
+    {"CheckDVSFlag", FIELD(data.check.dvsflag), Enc::num, When::licence},
+    {"DriversLicenseNumber", FIELD(data.check.licensenum), Enc::text, When::licence},
+    {"DriversLicenseState", FIELD(data.check.licensestate), Enc::text, When::licence},
+    {"MAPPAuthCode", FIELD(authcode), Enc::text, When::always},
+    {"MAPPValCode", FIELD(valcode), Enc::text, When::always},
+    {"MAPPMSI", FIELD(msi), Enc::byte, When::always},
+    {"MAPPRetRef", FIELD(retref), Enc::text, When::always},
+    {"MAPPDateStamp", FIELD(datestamp), Enc::text, When::always},
+    {"MAPPPEM", FIELD(pem), Enc::byte, When::always},
+    {"HasResult", FIELD(hasresult), Enc::num, When::always},
+    {"ResultFormat", FIELD(result.format), Enc::num, When::result},
+    {"ResultACode", FIELD(result.acode), Enc::num, When::result},
+    {"ResultRCode", FIELD(result.rcode), Enc::num, When::result},
+    {"ResultRetry", FIELD(result.retry), Enc::num, When::result},
+    {"ResultRCodeChar", FIELD(result.rcodec), Enc::text, When::result},
+    {"ResultRCodeISO", FIELD(result.rcodeiso), Enc::text, When::result},
+    {"ResultBatchNumber", FIELD(result.batchnum), Enc::num, When::result},
+    {"ResultItemNumber", FIELD(result.itemnum), Enc::num, When::result},
+    {"ResultAuthCode", FIELD(result.authcode), Enc::text, When::result},
+    {"ResultValCode", FIELD(result.valcode), Enc::text, When::result},
+    {"ResultDateStamp", FIELD(result.datestamp), Enc::text, When::result},
+    {"ResultRetRef", FIELD(result.retref), Enc::text, When::result},
+    {"ResultText", FIELD(result.text), Enc::text, When::result},
+    {"ResultAVSCode", FIELD(result.data.retail.avs_code), Enc::byte, When::result},
+    {"ResultAuthChar", FIELD(result.data.retail.authchar), Enc::byte, When::result},
+    {"ResultAuthSourceChar", FIELD(result.data.retail.authsrcchar), Enc::byte, When::result},
+    {"ResultAuthNetID", FIELD(result.data.retail.authnetid), Enc::text, When::result},
+    {"ResultCardType", FIELD(result.data.retail.cardtype), Enc::text, When::result},
+    {"ResultTransID", FIELD(result.data.retail.transid), Enc::text, When::result},
+    {"ResultMarketID", FIELD(result.data.retail.marketid), Enc::byte, When::result},
+};
+
+#undef FIELD
+
+// Longest text field (the result text, 257 bytes).
+constexpr size_t kMaxText = 257;
+
+// Every row must describe its field exactly: a wrong width here would
+// read or write beside the field.
+consteval bool rows_match_fields() {
+    for (const Row &r : kRows) {
+        switch (r.enc) {
+        case Enc::num: if (r.width != sizeof(int)) return false; break;
+        case Enc::lng: if (r.width != sizeof(time_t)) return false; break;
+        case Enc::byte: if (r.width != sizeof(char)) return false; break;
+        case Enc::text: if (r.width < 2 || r.width > kMaxText) return false; break;
+        }
+        if (r.offset + r.width > sizeof(struct _bx_xaction)) return false;
+    }
+    return true;
+}
+static_assert(std::size(kRows) == 83, "the stored form has 83 keys");
+static_assert(rows_match_fields(), "a key row does not fit its field");
+
+char *field_of(bx_xaction x, const Row &r) { return reinterpret_cast<char *>(x) + r.offset; }
+
+// Whether the row applies to the record.  On reading, `x` holds what the
+// earlier rows have read, and a present cookie is always taken.
+bool applies(bx_xaction x, const Row &r, bool reading) {
+    switch (r.when) {
+    case When::always: return true;
+    case When::nonempty: return reading || field_of(x, r)[0] != '\0';
+    case When::card: return x->dbtype == BX_DBTYPE_CARD;
+    case When::cheque: return x->dbtype == BX_DBTYPE_CHECK;
+    case When::ach: return x->dbtype == BX_DBTYPE_ACH;
+    case When::retail: return x->subtype.format == BX_FORMAT_RETAIL;
+    case When::licence: return x->subtype.format == BX_FORMAT_CHECK;
+    case When::result: return x->hasresult != 0;
+    }
+    return false;
+}
+
+// Puts one field; a failed insertion only loses that key.
+void put_row(bx_keydbel db, bx_xaction x, const Row &r) {
+    const char *f = field_of(x, r);
+    switch (r.enc) {
+    case Enc::num: {
+        int v;
+        memcpy(&v, f, sizeof v);
+        bx_keydb_putnum(db, r.key, v);
+        break;
+    }
+    case Enc::lng: {
+        time_t v;
+        memcpy(&v, f, sizeof v);
+        bx_keydb_putlong(db, r.key, static_cast<long>(v));
+        break;
+    }
+    case Enc::byte:
+        bx_keydb_putbyte(db, r.key, *f);
+        break;
+    case Enc::text: {
+        // Bounded even if the field lost its terminator.
+        char text[kMaxText];
+        size_t n = strnlen(f, r.width - 1);
+        memcpy(text, f, n);
+        text[n] = '\0';
+        bx_keydb_put(db, r.key, text);
+        break;
+    }
+    }
+}
+
+// Reads one field; a missing key leaves the zero-filled field alone.
+void get_row(bx_keydbel db, bx_xaction x, const Row &r) {
+    char *f = field_of(x, r);
+    switch (r.enc) {
+    case Enc::num: {
+        int v = bx_keydb_getnum(db, r.key);
+        memcpy(f, &v, sizeof v);
+        break;
+    }
+    case Enc::lng: {
+        time_t v = static_cast<time_t>(bx_keydb_getlong(db, r.key));
+        memcpy(f, &v, sizeof v);
+        break;
+    }
+    case Enc::byte:
+        *f = static_cast<char>(bx_keydb_getbyte(db, r.key));
+        break;
+    case Enc::text:
+        // A value from a damaged or foreign stream is cut to the field.
+        if (const char *v = bx_keydb_get(db, r.key)) qor_util_safestrncpy(f, v, r.width - 1);
+        break;
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+int bx_xaction_pack(char *buf, bx_xaction xact, int len) {
+    if (!xact) return 0;
+    char invoice[sizeof xact->data.retail.invoice];
+    qor_field_set(invoice, xact->data.retail.invoice);
+    bx_keydbel db = bx_keydb_create_empty(invoice);
+    if (!db) return 0;
+    for (const Row &r : kRows)
+        if (applies(xact, r, false)) put_row(db, xact, r);
+    int n = bx_keydb_pack(db, buf, len);
+    bx_keydb_destroy(db);
+    return n;
+}
+
+int bx_xaction_unpack(const char *buf, bx_xaction xact, int len) {
+    if (!xact) return -1;
+    memset(xact, 0, sizeof *xact);
+    bx_keydbel db = bx_keydb_unpack(buf, len);
+    if (!db) return -1;
+    qor_field_set(xact->data.retail.invoice, db->invoice);
+    for (const Row &r : kRows)
+        if (applies(xact, r, true)) get_row(db, xact, r);
+    bx_keydb_destroy(db);
+    return 1;
+}
+
+int bx_xaction_unpack_invoice(const char *buf, char *invoice, int len) {
+    return bx_keydb_unpack_invoice(buf, len, invoice) == 0 ? 1 : 0;
+}
+
+}  // extern "C"
