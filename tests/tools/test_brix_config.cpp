@@ -1,0 +1,229 @@
+// brix-config, run as a real process: encoding, decoding, checking and
+// looking up configuration files, exit statuses and messages.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "session/bx_config.h"
+#include "tests/testutil.h"
+
+using testutil::TempDir;
+
+namespace {
+
+const std::string kTool = BRIX_BUILD_DIR "/brix-config";
+
+struct Result {
+    int status;         // exit status, -1 when not a normal exit
+    std::string out;
+    std::string err;
+};
+
+// Runs the tool with `args`, feeding `input` on standard input.
+Result run(const std::vector<std::string> &args, const std::string &input = "") {
+    TempDir io;
+    testutil::write_file(io / "in", input);
+    pid_t pid = fork();
+    if (pid == 0) {
+        int in = open((io / "in").c_str(), O_RDONLY);
+        int out = open((io / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int err = open((io / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (in < 0 || out < 0 || err < 0) _exit(126);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        std::vector<char *> argv;
+        argv.push_back(const_cast<char *>(kTool.c_str()));
+        for (const auto &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(kTool.c_str(), argv.data());
+        _exit(127);
+    }
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    return {WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, testutil::read_file(io / "out"),
+            testutil::read_file(io / "err")};
+}
+
+const std::string kPlain =
+    "MerchantNo: 12345\n"
+    "merchantno: 99999\n"
+    "Uname: brix  \r\n"
+    "MerchantNo : shadow\n"
+    "# a comment\n"
+    "Empty:\n"
+    "ClearingProtocol: demo\n"
+    "Last: no line feed";
+
+bool starts_with(const std::string &s, const std::string &prefix) {
+    return s.compare(0, prefix.size(), prefix) == 0;
+}
+
+}  // namespace
+
+TEST(BrixConfigTool, EncodeWritesPrivateFileThatDecodesBack) {
+    TempDir dir;
+    testutil::write_file(dir / "plain", kPlain);
+    Result r = run({"encode", "-o", dir / "shop.conf", dir / "plain"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(testutil::file_mode(dir / "shop.conf"), 0600);
+    EXPECT_EQ(testutil::read_file(dir / "shop.conf"), brix::config_scramble(kPlain));
+
+    Result d = run({"decode", dir / "shop.conf"});
+    EXPECT_EQ(d.status, 0);
+    EXPECT_EQ(d.out, kPlain);
+    EXPECT_EQ(d.err, "");
+
+    // The library reads what the tool wrote.
+    std::unique_ptr<_bx_config_config_data, void (*)(bx_config_config_data)> cfg(
+        load_config((dir / "shop.conf").c_str()), bx_config_destroy_config);
+    ASSERT_TRUE(cfg);
+    char *v = bx_config_get_by_code(cfg.get(), BX_CFG_MERCHANTNO);
+    ASSERT_TRUE(v);
+    EXPECT_STREQ(v, "12345");
+    free(v);
+}
+
+TEST(BrixConfigTool, EncodeFromStandardInputToStandardOutput) {
+    std::string binary("A: \x01\xff\0z\n", 8);
+    for (const auto &args : {std::vector<std::string>{"encode"},
+                             std::vector<std::string>{"encode", "-"},
+                             std::vector<std::string>{"encode", "--", "-"}}) {
+        Result r = run(args, binary);
+        EXPECT_EQ(r.status, 0) << args.size();
+        EXPECT_EQ(r.out, brix::config_scramble(binary)) << args.size();
+        EXPECT_EQ(r.err, "");
+    }
+    Result empty = run({"encode"});
+    EXPECT_EQ(empty.out, brix::config_scramble(""));
+}
+
+TEST(BrixConfigTool, EncodeOverExistingFileLeavesItPrivate) {
+    TempDir dir;
+    std::string out = dir / "shop.conf";
+    testutil::write_file(out, std::string(4096, 'o'), 0644);
+    Result r = run({"encode", "-o", out}, "Uname: brix\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(testutil::file_mode(out), 0600);
+    EXPECT_EQ(testutil::read_file(out), brix::config_scramble("Uname: brix\n"));
+}
+
+TEST(BrixConfigTool, CheckAndDecodeNameTheFailedCheck) {
+    TempDir dir;
+    std::string good = brix::config_scramble(kPlain);
+    std::string replaced = good;
+    replaced[20] ^= 0x01;
+    struct Case {
+        const char *what;
+        std::string bytes;
+        std::string problem;
+    } cases[] = {
+        {"plain text", kPlain, "missing @ (not a scrambled configuration)"},
+        {"empty", "", "missing @ (not a scrambled configuration)"},
+        {"short header", "@GLD", "length check failed"},
+        {"byte added", good + "x", "length check failed"},
+        {"byte removed", good.substr(0, good.size() - 1), "length check failed"},
+        {"byte replaced", replaced, "sum check failed"},
+    };
+    std::string path = dir / "bad.conf";
+    for (const auto &c : cases) {
+        testutil::write_file(path, c.bytes);
+        for (const char *cmd : {"check", "decode"}) {
+            Result r = run({cmd, path});
+            EXPECT_EQ(r.status, 1) << c.what << " " << cmd;
+            EXPECT_EQ(r.out, "") << c.what << " " << cmd;
+            EXPECT_EQ(r.err, "brix-config: " + path + ": " + c.problem + "\n") << c.what << " " << cmd;
+        }
+    }
+    testutil::write_file(path, good);
+    Result ok = run({"check", path});
+    EXPECT_EQ(ok.status, 0);
+    EXPECT_EQ(ok.out, path + ": ok\n");
+    EXPECT_EQ(ok.err, "");
+}
+
+TEST(BrixConfigTool, GetFollowsTheLookupRules) {
+    TempDir dir;
+    std::string path = dir / "shop.conf";
+    testutil::write_file(path, brix::config_scramble(kPlain));
+    struct Case {
+        const char *key;
+        int status;
+        std::string out;
+        std::string err;
+    } cases[] = {
+        {"MerchantNo", 0, "12345\n", ""},
+        {"MERCHANTNO", 0, "12345\n", ""},
+        {"uname", 0, "brix  \r\n", ""},
+        {"clearingprotocol", 0, "demo\n", ""},
+        {"Empty", 1, "", "brix-config: " + path + ": no value for Empty\n"},
+        {"Last", 1, "", "brix-config: " + path + ": no value for Last\n"},
+        {"Nope", 1, "", "brix-config: " + path + ": no value for Nope\n"},
+    };
+    for (const auto &c : cases) {
+        Result r = run({"get", path, c.key});
+        EXPECT_EQ(r.status, c.status) << c.key;
+        EXPECT_EQ(r.out, c.out) << c.key;
+        EXPECT_EQ(r.err, c.err) << c.key;
+    }
+    testutil::write_file(dir / "plain", kPlain);
+    Result refused = run({"get", dir / "plain", "MerchantNo"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err,
+              "brix-config: " + dir / "plain" + ": missing @ (not a scrambled configuration)\n");
+}
+
+TEST(BrixConfigTool, UnreadableFilesAreNamed) {
+    TempDir dir;
+    std::string absent = dir / "absent";
+    for (const auto &args : {std::vector<std::string>{"decode", absent},
+                             std::vector<std::string>{"check", absent},
+                             std::vector<std::string>{"get", absent, "Uname"},
+                             std::vector<std::string>{"encode", absent}}) {
+        Result r = run(args);
+        EXPECT_EQ(r.status, 1) << args[0];
+        EXPECT_EQ(r.out, "") << args[0];
+        EXPECT_EQ(r.err, "brix-config: " + absent + ": No such file or directory\n") << args[0];
+    }
+    Result r = run({"encode", "-o", dir / "no/such/dir/x.conf"}, "A: b\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "brix-config: " + dir / "no/such/dir/x.conf" + ": No such file or directory\n");
+}
+
+TEST(BrixConfigTool, UsageErrorsAndHelp) {
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"frob"},
+        {"decode"},
+        {"decode", "a", "b"},
+        {"check"},
+        {"get", "f"},
+        {"get", "f", "k", "x"},
+        {"encode", "-x"},
+        {"encode", "-o"},
+        {"encode", "a", "b"},
+        {"encode", "-o", "x", "-o", "y"},
+        {"check", "-v"},
+        {"-x"},
+    };
+    for (const auto &args : bad) {
+        Result r = run(args);
+        EXPECT_EQ(r.status, 2) << (args.empty() ? "(none)" : args[0]);
+        EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(starts_with(r.err, "usage: brix-config ")) << r.err;
+    }
+    for (const char *h : {"-h", "--help"}) {
+        Result r = run({h});
+        EXPECT_EQ(r.status, 0) << h;
+        EXPECT_TRUE(starts_with(r.out, "usage: brix-config ")) << h;
+        EXPECT_EQ(r.err, "") << h;
+    }
+}
