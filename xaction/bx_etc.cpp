@@ -2,7 +2,6 @@
 #include "xaction/bx_etc.h"
 
 #include <cstring>
-#include <string>
 
 namespace {
 
@@ -47,11 +46,15 @@ int bx_etc_monetary(char *text, int length) {
 }
 
 void bx_invoice_key(const char *text, char key[9]) {
-    std::string copy = text ? text : "";
-    bx_etc_alphanum(copy.data(), 8);
-    int n = 0;
-    for (const char *p = copy.c_str(); *p && n < 8; p++)
-        if (is_alnum(static_cast<unsigned char>(*p))) key[n++] = *p;
+    // The same as filtering a copy with bx_etc_alphanum(copy, 8) and then
+    // keeping its letters and digits, without needing the copy.
+    int kept = 0, n = 0;
+    for (const char *p = text ? text : ""; *p && kept < 8; p++) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (!is_alnum(c) && c != ' ' && c != '-' && c != ',' && c != '.') continue;
+        kept++;
+        if (is_alnum(c)) key[n++] = static_cast<char>(is_lower(c) ? c - 'a' + 'A' : c);
+    }
     while (n < 8) key[n++] = 'X';
     key[8] = '\0';
 }
