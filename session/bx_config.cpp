@@ -16,6 +16,7 @@
 #include <sys/types.h>
 
 #include <climits>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -360,7 +361,14 @@ int checkdir(const char *path) {
         closedir(d);
         return 1;
     }
-    return mkdir(path, 0700) == 0 ? 1 : 0;
+    if (mkdir(path, 0700) == 0) return 1;
+    // Another process may have made it between the two calls.
+    if (errno != EEXIST) return 0;
+    if (DIR *d = opendir(path)) {
+        closedir(d);
+        return 1;
+    }
+    return 0;
 }
 
 char *get_value_with_name(const char *name, bx_config_config_data configuration) {

@@ -12,8 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "api/bx_api_add.h"
+#include "api/bx_api_count.h"
 #include "api/bx_api_errortext.h"
 #include "api/bx_api_init.h"
+#include "api/bx_api_new.h"
+#include "api/bx_api_status.h"
+#include "session/bx_argconv.h"
 #include "support/qor_log.h"
 
 namespace {
@@ -56,6 +61,22 @@ void print_tree(const std::string &dir, const std::string &indent) {
     }
 }
 
+// Shows where the invoice stands and what each queue holds.
+void show(bx_session s, const char *invoice) {
+    bx_status(s, invoice);
+    printf("   bx_status: %s\n", bx_textvalue(s));
+    bx_count(s, 255);
+    printf("   bx_count:  %s\n", bx_textvalue(s));
+}
+
+// One bx_add step, as a script would make it.
+void add(bx_session s, const char *invoice, const char *arg, const char *value) {
+    int rc = bx_add(s, invoice, bx_str2arg(arg), value);
+    printf("\n== bx_add(\"%s\", \"%s\", \"%s\") = %s %s\n", invoice, arg, value, bx_ret2str(rc),
+           bx_textvalue(s));
+    show(s, invoice);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -74,6 +95,19 @@ int main(int argc, char **argv) {
     printf("answer text: %s\n", bx_textvalue(s));
     printf("protocol %d, record kind %d, merchant %s, ZIP \"%s\"\n", s->protocol, s->dbtype, s->mercid,
            s->citycode);
+
+    const char *invoice = "inv-42";
+    int rc = bx_new(s, invoice);
+    printf("\n== bx_new(\"%s\") = %s %s\n", invoice, bx_ret2str(rc), bx_textvalue(s));
+    show(s, invoice);
+    add(s, invoice, "amount", "$12.34");
+    add(s, invoice, "cardnum", "4111 1111 1111 1111");
+    add(s, invoice, "expdate", "12/29");
+    add(s, invoice, "address", "123 Main Street");
+    add(s, invoice, "zipcode", "62701");
+    add(s, invoice, "amount", "12.3");
+    rc = bx_new(s, invoice);
+    printf("\n== bx_new(\"%s\") again = %s %s\n", invoice, bx_ret2str(rc), bx_textvalue(s));
 
     printf("\n== spool tree under %s\n", s->qdir);
     print_tree(s->qdir, "  ");

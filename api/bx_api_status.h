@@ -1,0 +1,19 @@
+// bx_api_status: where an invoice stands, and its status text.
+#ifndef BRIX_API_BX_API_STATUS_H
+#define BRIX_API_BX_API_STATUS_H
+
+#include "session/bx_session.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// The status bit of the queue that holds the invoice (0 when none does,
+// -7 without a session); the status text is left in apitext.
+int bx_status(bx_session vsess, const char *invoice);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

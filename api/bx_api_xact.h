@@ -1,0 +1,60 @@
+// bx_api_xact: what the script-facing operations share: the queues by
+// status bit, reading a stored transaction out of a queue item, and
+// storing a transaction under its invoice.
+//
+// Failure policy: these helpers log nothing except the absent-queue
+// message; their callers log in their own words.
+#ifndef BRIX_API_BX_API_XACT_H
+#define BRIX_API_BX_API_XACT_H
+
+#include "queue/bx_queue.h"
+#include "session/bx_session.h"
+#include "xaction/bx_xaction.h"
+
+// Room for packing a transaction: every stream this library writes fits.
+constexpr int BX_PACK_SIZE = 4096;
+
+struct bx_queue_slot {
+    int status;               // status bit of the queue
+    const char *name;         // queue name ("new", ...)
+    bx_queue _bx_session::*field;
+};
+
+// The eight transaction queues in status-bit order (new = 1 ... bad = 128).
+extern const bx_queue_slot bx_queue_slots[8];
+
+// The session's queue of one status bit, or null.  When the session could
+// not open that queue, logs "<op>: queue '<name>' is not open".
+bx_queue bx_api_queue(bx_session s, int status, const char *op);
+
+// Unpacks the transaction stored in item into x (zero-filled first).  The
+// whole stored stream is read, however long.  Returns bx_xaction_unpack's
+// result (1 or -1), or -1 without an item.
+int bx_api_fetch(bx_queue q, bx_queue_item item, bx_xaction x);
+
+// Packs x and puts it into q under its invoice.  Returns the put's index
+// number (>= 1), 0 when the record could not be packed, or a negative
+// queue error.
+int bx_api_store(bx_queue q, bx_xaction x);
+
+// Holds a queue's lock for one scope (the queue lock of a logical step).
+class bx_queue_lock {
+public:
+    explicit bx_queue_lock(bx_queue q) : q_(q), held_(bx_queue_lockqueue(q) == 0) {}
+    ~bx_queue_lock() { release(); }
+    bx_queue_lock(const bx_queue_lock &) = delete;
+    bx_queue_lock &operator=(const bx_queue_lock &) = delete;
+    bool held() const { return held_; }
+    // Releases early; returns the unlock's result (0 when not held).
+    int release() {
+        if (!held_) return 0;
+        held_ = false;
+        return bx_queue_unlockqueue(q_);
+    }
+
+private:
+    bx_queue q_;
+    bool held_;
+};
+
+#endif
