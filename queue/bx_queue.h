@@ -7,7 +7,11 @@
 // daemon shares these files, their formats and their locks.
 //
 // Failure policy: operations return a non-negative value or a negative
-// queue error (bx_queue_error); file-system failures are logged.
+// queue error (bx_queue_error); file-system failures are logged.  A null
+// queue (one the session could not open) makes every operation fail with
+// its failure value, logged for those that read or change a queue.
+// Item and entry paths are limited to 1024 bytes: a longer one is refused
+// and logged, never cut.
 #ifndef BRIX_QUEUE_BX_QUEUE_H
 #define BRIX_QUEUE_BX_QUEUE_H
 
@@ -18,24 +22,24 @@ extern "C" {
 #endif
 
 struct _bx_queue {
-    char *qname;              // queue name, "new" ... "globals" (owned)
-    char *qdpath;             // queue directory path (owned)
-    char *qdmipath;           // path of ".index" (owned)
-    char *qdfipath;           // path of ".head" (owned)
+    char *qname;              // queue name, "new" ... "globals"; owned, set by bx_queue_open
+    char *qdpath;             // queue directory "<spool>/<qname>"; owned, set by bx_queue_open
+    char *qdmipath;           // path of ".index"; owned, set by bx_queue_open
+    char *qdfipath;           // path of ".head"; owned, set by bx_queue_open
     int qdmaxindexfd;         // ".index", read-write, open for the record's life
-    int qdfirstindexfd;       // ".head", read-write
-    int lockfd;               // ".lock": queue lock
-    int dblockfd;             // ".dblock": third index lock
+    int qdfirstindexfd;       // ".head", read-write, open for the record's life
+    int lockfd;               // ".lock", carries the queue lock; open for the record's life
+    int dblockfd;             // ".dblock", carries the third index lock; open for the record's life
 };
 typedef struct _bx_queue *bx_queue;
 
 struct _bx_queue_item {
-    char *fname;              // item file path (owned)
-    char *lname;              // item lock file path (owned)
-    char *primary_key;        // key from the item file's first line (owned)
-    uint32_t indexno;         // index number
-    int size;                 // data length as declared by the item file
-    char *buf;                // data, size + 1 bytes (owned)
+    char *fname;              // item file path "<qdpath>/<n>", at most 1023 bytes; owned
+    char *lname;              // item lock file path, fname + ".lock"; owned
+    char *primary_key;        // key from the item file's first line, at most 99 bytes; owned
+    uint32_t indexno;         // index number n of the item file
+    int size;                 // data length in bytes, from the item file's size line
+    char *buf;                // data, size + 1 bytes, zero after the data; owned
 };
 typedef struct _bx_queue_item *bx_queue_item;
 
@@ -56,7 +60,11 @@ bx_queue_item bx_queue_nth_item(bx_queue qid, unsigned int n);
 int bx_queue_item_delete(bx_queue qid, bx_queue_item qi);
 int bx_queue_item_close(bx_queue qid, bx_queue_item qi);
 
-// Index value files: "%d\n".
+// Index value files (".index", ".head", entry files) hold "%d\n".
+// read_index_from_fd reads one under a shared lock on its first byte (-1
+// when the lock cannot be had; 0 for an empty file); the release also ends
+// any other lock of this process on that file.  put_index_to_fd rewrites
+// one and flushes it to disk; it returns the bytes written or -1.
 int read_index_from_fd(int fd);
 int put_index_to_fd(int fd, int count);
 

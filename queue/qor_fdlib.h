@@ -5,9 +5,11 @@
 // (qor_fdlib_fail_nth), and so errno handling lives in one place.
 //
 // Failure policy: the plain wrappers pass the platform result through with
-// errno set; argument errors of the lock calls print a usage line on
-// standard error; nothing here logs except qor_fdlib_fdgets (Warning on a
-// premature end of file).
+// errno set; argument errors of qor_fdlib_lockfd print a usage line on
+// standard error and a failing lock query prints through perror; nothing
+// here logs except qor_fdlib_fdgets (Warning on a premature end of file).
+// The record-lock protocol and its pitfalls are written down in
+// qor_fdlib.cpp, next to the lock code.
 #ifndef BRIX_QUEUE_QOR_FDLIB_H
 #define BRIX_QUEUE_QOR_FDLIB_H
 
@@ -23,13 +25,14 @@ enum { QOR_FDLIB_SHARED = 1, QOR_FDLIB_EXCLUSIVE = 2 };   // lock type
 enum { QOR_FDLIB_NOWAIT = 1, QOR_FDLIB_WAIT = 2 };         // lock grant
 enum {                                                       // open flags
     QOR_FDLIB_CREATE = 1, QOR_FDLIB_RDWR = 2, QOR_FDLIB_EXCL = 4, QOR_FDLIB_TRUNC = 8
-};
+};  // no QOR_FDLIB_RDWR bit: read-only
 
 typedef struct qor_dirlist_ {
     int num;                  // number of names
     char **entries;           // owned names, "." and ".." included
 } qor_dirlist;
 
+// Lock, release or query byte 0 (length 1) of a file; -1 on failure.
 int qor_fdlib_lockfd(int fd, int type, int wait);
 int qor_fdlib_unlockfd(int fd);
 int qor_fdlib_unlockf(FILE *fp);
@@ -40,6 +43,8 @@ int qor_fdlib_getlockfd(int fd, int *type);
 
 int qor_fdlib_open(const char *pathname, int in_flags, mode_t mode);
 int qor_fdlib_createlockfile(const char *filename);
+// Reads one line of at most size bytes (newline kept) into s, which holds
+// size + 1; 0, or nonzero at end of file or on a read error.
 int qor_fdlib_fdgets(char *s, int size, int fd);
 ssize_t qor_fdlib_read(int fd, void *buf, size_t count);
 ssize_t qor_fdlib_write(int fd, const void *buf, size_t count);
@@ -55,8 +60,20 @@ int qor_fdlib_checkdir(const char *name);
 int qor_fdlib_dirlist(const char *dirname, qor_dirlist **res);
 int qor_fdlib_dirlist_free(qor_dirlist *ls);
 
+// Size of an open stream's file, modification time of an open descriptor,
+// size of a named file (-1 when it cannot be opened or examined).
+off_t qor_fdlib_filelen(FILE *in);
+time_t qor_fdlib_fdmtime(int fd);
+off_t qor_fdlib_get_len_from_filename(const char *filename);
+// Copy a text file line by line to out and flush it; the result is the
+// error number left by the copy (0 when all went well) or by the open.
+int qor_fdlib_finclude_filename(FILE *out, const char *filename);
+int qor_fdlib_finclude_file(FILE *out, FILE *file);
+
 // Test seam: the n-th file-system call from now (1 = the next one) fails
-// with error number err.  n = 0 switches the seam off.
+// with error number err, once.  n = 0 switches the seam off.  Every
+// platform call counts: open, close, read, write, fsync, ftruncate, lseek,
+// unlink, mkdir, stat, fstat, fcntl, opendir, readdir, closedir, fopen.
 void qor_fdlib_fail_nth(unsigned long n, int err);
 // Number of file-system calls made through this library so far.
 unsigned long qor_fdlib_calls(void);

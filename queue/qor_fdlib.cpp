@@ -1,0 +1,423 @@
+// qor_fdlib: descriptor I/O, POSIX record locks and directory listing for
+// the queue store and the protocol commands.
+//
+// Every platform file-system call goes through sys() below, which counts
+// it and lets the test seam make one chosen call fail.  The plain wrappers
+// pass the platform result through with errno set.  Bad arguments of
+// qor_fdlib_lockfd print a usage line on standard error; the lock queries
+// print through perror; qor_fdlib_fdgets logs a Warning on a premature end
+// of file.  Nothing else here logs: callers decide what a failure means.
+#include "queue/qor_fdlib.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "support/qor_log.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Test seam.  g_calls counts every platform file-system call made through
+// this library; when it reaches g_fail_at, that one call is not made (or,
+// for close and closedir, is made but reported as failed) and errno is set
+// to g_fail_err.  The seam fires once and then switches itself off.
+unsigned long g_calls = 0;
+unsigned long g_fail_at = 0;  // 0 = seam off
+int g_fail_err = 0;
+
+// True when the call being made now must fail.
+bool seam_fires() {
+    ++g_calls;
+    if (g_fail_at == 0 || g_calls != g_fail_at) return false;
+    g_fail_at = 0;
+    errno = g_fail_err;
+    return true;
+}
+
+// Runs one platform call that reports failure as -1.
+template <typename Call>
+auto sys(Call call) -> decltype(call()) {
+    if (seam_fires()) return static_cast<decltype(call())>(-1);
+    return call();
+}
+
+// ---------------------------------------------------------------------------
+// POSIX record locks: how they behave and where they bite.
+//
+// All exclusion between the sessions of the script interpreter and the
+// processing daemon is done with fcntl() record locks on the first byte
+// (offset 0, length 1) of a lock-carrying file.  These locks are easy to
+// misuse, because they do not behave like the locks of most other systems:
+//
+//   (1) A record lock belongs to the PROCESS and the FILE (inode), not to
+//       the descriptor through which it was taken.  Two descriptors of the
+//       same file in one process see the same lock: locking through the
+//       second one converts or confirms the lock that already exists, and
+//       never blocks against the process's own lock.  So a second open
+//       bx_queue on the same directory in the same process shares every
+//       lock with the first; the two give no exclusion against each other.
+//
+//   (2) Closing ANY descriptor of a file drops ALL of the process's locks
+//       on that file, whichever descriptor took them.  Opening a lock file
+//       briefly (to test it, to read it) and closing it again silently
+//       undoes a lock held elsewhere in the process.  This is why the
+//       queue keeps its four bookkeeping descriptors open for the life of
+//       the record, and why a caller must never open and close ".lock",
+//       ".dblock", ".index" or ".head" while it holds their locks.
+//
+//   (3) An unlock releases the range, not "one acquisition": locks do not
+//       nest or count.  Taking a shared lock on ".index" to read it and
+//       then releasing it also ends the exclusive lock that lock_indexes
+//       took on ".index" a moment before.  The queue code relies on this on
+//       purpose (the ".dblock" lock, never released early, is the one that
+//       covers a whole operation) and both programs sharing a queue must
+//       keep to it.
+//
+//   (4) Locking a range the process already holds with another type
+//       converts the lock in place (exclusive to shared or back); it is not
+//       a second lock.  A conversion from shared to exclusive can block,
+//       and can fail with EDEADLK when two processes both try it.
+//
+//   (5) F_SETLKW blocks until the lock is granted, but it may also return
+//       -1 with EINTR (a signal arrived) or EDEADLK (the kernel found a
+//       wait cycle between processes).  Neither is retried here: a wait the
+//       platform ends with an error counts as a failed lock, and the caller
+//       handles it as its failure policy says.
+//
+//   (6) Locks are not inherited across fork(): a child starts with none,
+//       even though it shares the parent's descriptors.  They do survive
+//       exec() on descriptors that stay open.
+//
+//   (7) Locks are advisory.  They exclude only processes that ask for them
+//       the same way, on the same byte; a process that writes without
+//       locking is not stopped.  Both programs must lock byte 0, length 1,
+//       not the whole file (a whole-file lock would conflict with a
+//       one-byte lock, but a different range would not).
+// ---------------------------------------------------------------------------
+
+// Sets one lock request; returns the fcntl result (0 or -1).
+int set_lock(int fd, short type, off_t begin, off_t length, int cmd) {
+    struct flock fl;
+    memset(&fl, 0, sizeof fl);
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = begin;
+    fl.l_len = length;
+    return sys([&] { return fcntl(fd, cmd, &fl); });
+}
+
+struct LockKind {
+    int type;      // QOR_FDLIB_SHARED / QOR_FDLIB_EXCLUSIVE
+    short fcntl;   // matching platform lock type
+};
+constexpr LockKind kLockKinds[] = {
+    {QOR_FDLIB_SHARED, F_RDLCK},
+    {QOR_FDLIB_EXCLUSIVE, F_WRLCK},
+};
+
+// Platform lock type of a library lock type; -1 for a bad one.
+short lock_type_of(int type) {
+    for (const auto &k : kLockKinds)
+        if (k.type == type) return k.fcntl;
+    return -1;
+}
+
+// fcntl command of a lock grant; -1 for a bad one.
+int lock_cmd_of(int wait) {
+    if (wait == QOR_FDLIB_NOWAIT) return F_SETLK;
+    if (wait == QOR_FDLIB_WAIT) return F_SETLKW;
+    return -1;
+}
+
+// Asks which lock would conflict with a `type` lock on the range.
+// Returns the holder's pid, -1 when nothing conflicts, or -2 when the
+// query failed; *found receives the conflicting platform lock type.
+int query_lock(int fd, off_t begin, off_t len, short type, short *found) {
+    struct flock fl;
+    memset(&fl, 0, sizeof fl);
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = begin;
+    fl.l_len = len;
+    if (sys([&] { return fcntl(fd, F_GETLK, &fl); }) == -1) return -2;
+    *found = fl.l_type;
+    return fl.l_type == F_UNLCK ? -1 : static_cast<int>(fl.l_pid);
+}
+
+struct OpenFlag {
+    int bit;       // library flag bit
+    int platform;  // open(2) flag it stands for
+};
+constexpr OpenFlag kOpenFlags[] = {
+    {QOR_FDLIB_CREATE, O_CREAT},
+    {QOR_FDLIB_EXCL, O_EXCL},
+    {QOR_FDLIB_TRUNC, O_TRUNC},
+};
+
+// Copies a text stream line by line; returns the error number left by the
+// copy (0 when all went well).
+int copy_lines(FILE *out, FILE *in) {
+    char line[2048];
+    errno = 0;
+    while (fgets(line, sizeof line, in))
+        if (fputs(line, out) == EOF) break;
+    int err = ferror(in) || ferror(out) ? (errno ? errno : EIO) : 0;
+    if (fflush(out) == EOF && err == 0) err = errno ? errno : EIO;
+    return err;
+}
+
+}  // namespace
+
+extern "C" {
+
+// --- Locks -----------------------------------------------------------------
+
+int qor_fdlib_lockfd(int fd, int type, int wait) {
+    if (fd == -1) return -1;
+    short ltype = lock_type_of(type);
+    int cmd = lock_cmd_of(wait);
+    if (ltype == -1) fputs("Usage error: QOR_FDLIB_LTYPE var not set.\n", stderr);
+    if (cmd == -1) fputs("Usage error: QOR_FDLIB_LGRANT var not set.\n", stderr);
+    if (ltype == -1 || cmd == -1) return -1;
+    return set_lock(fd, ltype, 0, 1, cmd);
+}
+
+int qor_fdlib_unlockfd(int fd) {
+    if (fd == -1) return 0;
+    return set_lock(fd, F_UNLCK, 0, 1, F_SETLKW) == -1 ? -1 : 0;
+}
+
+int qor_fdlib_unlockf(FILE *fp) { return qor_fdlib_unlockfd(fp ? fileno(fp) : -1); }
+
+int qor_fdlib_rangelockfd(int fd, int type, off_t begin, off_t length, int wait) {
+    short ltype = lock_type_of(type);
+    int cmd = lock_cmd_of(wait);
+    if (ltype == -1 || cmd == -1) return -1;
+    return set_lock(fd, ltype, begin, length, cmd);
+}
+
+int qor_fdlib_rangeunlockfd(int fd, off_t begin, off_t length) {
+    return set_lock(fd, F_UNLCK, begin, length, F_SETLK);
+}
+
+int qor_fdlib_getrangelockfd(int fd, off_t begin, off_t len, int *type) {
+    short found = F_UNLCK;
+    int pid = query_lock(fd, begin, len, F_RDLCK, &found);
+    if (pid == -2) {
+        perror("Error getting lock info");
+        if (type) *type = F_RDLCK;
+        return 0;
+    }
+    if (type) *type = pid == -1 ? 0 : found;
+    return pid;
+}
+
+int qor_fdlib_getlockfd(int fd, int *type) {
+    // An exclusive query over the whole file reports a lock of either kind
+    // held by any other process.
+    short found = F_UNLCK;
+    int pid = query_lock(fd, 0, 0, F_WRLCK, &found);
+    if (pid == -2) {
+        perror("Locking error");
+        if (type) *type = F_RDLCK;
+        return 0;
+    }
+    if (type) *type = pid == -1 ? 0 : found;
+    return pid;
+}
+
+// --- Descriptors ---------------------------------------------------------------
+
+int qor_fdlib_open(const char *pathname, int in_flags, mode_t mode) {
+    int flags = (in_flags & QOR_FDLIB_RDWR) ? O_RDWR : O_RDONLY;
+    for (const auto &f : kOpenFlags)
+        if (in_flags & f.bit) flags |= f.platform;
+    // Descriptors of the queue store must not leak into programs that the
+    // interpreter starts.
+    flags |= O_CLOEXEC;
+    return sys([&] { return open(pathname, flags, mode); });
+}
+
+int qor_fdlib_createlockfile(const char *filename) {
+    return qor_fdlib_open(filename, QOR_FDLIB_CREATE | QOR_FDLIB_RDWR, 0666);
+}
+
+int qor_fdlib_fdgets(char *s, int size, int fd) {
+    int stored = 0;
+    for (;;) {
+        char c;
+        ssize_t got = qor_fdlib_read(fd, &c, 1);
+        if (got == 0) {
+            qor_log(QOR_LOG_WARNING, "Read returned 0 in fdgets!\n");
+            return -1;
+        }
+        if (got < 0) return errno ? errno : -1;
+        if (stored >= size) break;  // the line is longer than s: byte dropped
+        s[stored++] = c;
+        if (c == '\n') break;
+    }
+    s[stored] = '\0';
+    return 0;
+}
+
+ssize_t qor_fdlib_read(int fd, void *buf, size_t count) {
+    return sys([&] { return read(fd, buf, count); });
+}
+
+ssize_t qor_fdlib_write(int fd, const void *buf, size_t count) {
+    return sys([&] { return write(fd, buf, count); });
+}
+
+int qor_fdlib_close(int fd) {
+    // The descriptor is released even when the seam reports a failure, as
+    // Linux releases it whatever close() returns.
+    if (seam_fires()) {
+        int err = errno;
+        close(fd);
+        errno = err;
+        return -1;
+    }
+    return close(fd);
+}
+
+int qor_fdlib_fsync(int fd) { return sys([&] { return fsync(fd); }); }
+
+int qor_fdlib_ftruncate(int fd, off_t length) {
+    return sys([&] { return ftruncate(fd, length); });
+}
+
+int qor_fdlib_unlink(const char *name) { return sys([&] { return unlink(name); }); }
+
+int qor_fdlib_mkdir(const char *pathname, mode_t mode) {
+    return sys([&] { return mkdir(pathname, mode); });
+}
+
+off_t qor_fdlib_fdrewind(int fd) { return sys([&] { return lseek(fd, 0, SEEK_SET); }); }
+
+off_t qor_fdlib_gotoeof(int fd) { return sys([&] { return lseek(fd, 0, SEEK_END); }); }
+
+// --- Names and directories -------------------------------------------------
+
+int qor_fdlib_fileexists(const char *name) {
+    struct stat st;
+    return sys([&] { return stat(name, &st); }) == 0 ? 1 : 0;
+}
+
+int qor_fdlib_checkdir(const char *name) {
+    struct stat st;
+    if (sys([&] { return stat(name, &st); }) != 0) return 0;
+    return S_ISDIR(st.st_mode) ? 1 : 0;
+}
+
+int qor_fdlib_dirlist(const char *dirname, qor_dirlist **res) {
+    if (!res) return -1;
+    *res = nullptr;
+    auto *ls = static_cast<qor_dirlist *>(calloc(1, sizeof(qor_dirlist)));
+    if (!ls) return -1;
+    size_t capacity = 32;
+    ls->entries = static_cast<char **>(calloc(capacity, sizeof(char *)));
+    if (!ls->entries) {
+        free(ls);
+        return -1;
+    }
+    DIR *dir = seam_fires() ? nullptr : opendir(dirname);
+    if (!dir) {
+        qor_fdlib_dirlist_free(ls);
+        return -1;
+    }
+    bool failed = false;
+    for (;;) {
+        // readdir signals both the end and an error with null; only errno
+        // tells them apart.  A listing cut short by an error is no listing.
+        errno = 0;
+        struct dirent *e = seam_fires() ? nullptr : readdir(dir);
+        if (!e) {
+            failed = errno != 0;
+            break;
+        }
+        if (static_cast<size_t>(ls->num) == capacity) {
+            void *grown = realloc(ls->entries, 2 * capacity * sizeof(char *));
+            if (!grown) {
+                failed = true;
+                break;
+            }
+            ls->entries = static_cast<char **>(grown);
+            capacity *= 2;
+        }
+        char *name = strdup(e->d_name);
+        if (!name) {
+            failed = true;
+            break;
+        }
+        ls->entries[ls->num++] = name;
+    }
+    int err = errno;
+    if (seam_fires()) failed = true;  // closedir: the stream is released anyway
+    closedir(dir);
+    if (failed) {
+        qor_fdlib_dirlist_free(ls);
+        errno = err ? err : EIO;
+        return -1;
+    }
+    *res = ls;
+    return 0;
+}
+
+int qor_fdlib_dirlist_free(qor_dirlist *ls) {
+    if (!ls) return 0;
+    for (int i = 0; i < ls->num; i++) free(ls->entries[i]);
+    free(ls->entries);
+    free(ls);
+    return 0;
+}
+
+// --- Sizes, times and copies ---------------------------------------------------
+
+off_t qor_fdlib_filelen(FILE *in) {
+    struct stat st;
+    if (!in || sys([&] { return fstat(fileno(in), &st); }) != 0) return -1;
+    return st.st_size;
+}
+
+time_t qor_fdlib_fdmtime(int fd) {
+    struct stat st;
+    if (sys([&] { return fstat(fd, &st); }) != 0) return -1;
+    return st.st_mtime;
+}
+
+off_t qor_fdlib_get_len_from_filename(const char *filename) {
+    int fd = qor_fdlib_open(filename, 0, 0);
+    if (fd == -1) return -1;
+    struct stat st;
+    off_t len = sys([&] { return fstat(fd, &st); }) == 0 ? st.st_size : -1;
+    qor_fdlib_close(fd);
+    return len;
+}
+
+int qor_fdlib_finclude_filename(FILE *out, const char *filename) {
+    FILE *in = seam_fires() ? nullptr : fopen(filename, "r");
+    if (!in) return errno ? errno : EIO;
+    int err = copy_lines(out, in);
+    fclose(in);
+    return err;
+}
+
+int qor_fdlib_finclude_file(FILE *out, FILE *file) { return copy_lines(out, file); }
+
+// --- Test seam -------------------------------------------------------------
+
+void qor_fdlib_fail_nth(unsigned long n, int err) {
+    g_fail_at = n == 0 ? 0 : g_calls + n;
+    g_fail_err = err;
+}
+
+unsigned long qor_fdlib_calls(void) { return g_calls; }
+
+}  // extern "C"
