@@ -11,11 +11,11 @@ bootstrap:
 
 build: bootstrap
 	@cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	@cmake --build build -j$(JOBS)
+	@cmake --build build -j$(JOBS) -- --no-print-directory
 
 asan: bootstrap
 	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DBRIX_SANITIZE=ON >/dev/null
-	@cmake --build build-asan -j$(JOBS)
+	@cmake --build build-asan -j$(JOBS) -- --no-print-directory
 
 test: build asan
 	@bash scripts/run-tests.sh

@@ -19,7 +19,9 @@
 #include "api/bx_api_new.h"
 #include "api/bx_api_status.h"
 #include "session/bx_argconv.h"
+#include "queue/bx_queue.h"
 #include "support/qor_log.h"
+#include "xaction/bx_keydb.h"
 
 namespace {
 
@@ -44,7 +46,12 @@ void print_tree(const std::string &dir, const std::string &indent) {
         struct stat st;
         if (lstat(path.c_str(), &st) != 0) continue;
         if (S_ISDIR(st.st_mode)) {
-            printf("%s%s/  (%04o)\n", indent.c_str(), name.c_str(), st.st_mode & 07777);
+            printf("%s%s/  (%04o)", indent.c_str(), name.c_str(), st.st_mode & 07777);
+            if (names_in(path).size() == 4) {
+                printf("  bookkeeping only\n");
+                continue;
+            }
+            printf("\n");
             print_tree(path, indent + "    ");
             continue;
         }
@@ -61,8 +68,24 @@ void print_tree(const std::string &dir, const std::string &indent) {
     }
 }
 
+// The keys of the stored stream that the demonstration fills in.
+void show_stored(bx_session s, const char *invoice) {
+    bx_queue_item item = bx_queue_find_item(s->new_, invoice);
+    if (!item) return;
+    if (bx_keydbel db = bx_keydb_unpack(item->buf, item->size)) {
+        printf("   stored:    item #%u, %d bytes:", item->indexno, item->size);
+        for (const char *key : {"Amount", "CCNumber", "CCExpDate", "RetailAVSFlag", "RetailAddress",
+                                "RetailZipCode"})
+            printf(" %s=%s", key, bx_keydb_get(db, key) ? bx_keydb_get(db, key) : "-");
+        printf("\n");
+        bx_keydb_destroy(db);
+    }
+    bx_queue_item_close(s->new_, item);
+}
+
 // Shows where the invoice stands and what each queue holds.
 void show(bx_session s, const char *invoice) {
+    show_stored(s, invoice);
     bx_status(s, invoice);
     printf("   bx_status: %s\n", bx_textvalue(s));
     bx_count(s, 255);

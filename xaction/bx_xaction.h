@@ -243,7 +243,8 @@ template <size_t N, typename Filter>
 int xaction_store_filtered(char (&field)[N], const char *text, size_t limit,
                            Filter filter) noexcept {
     try {
-        std::string copy(text, strnlen(text, limit));
+        std::string copy(text);
+        if (copy.size() > limit) copy.resize(limit);
         filter(copy.data());
         qor_field_set(field, copy.c_str());
         return 1;

@@ -94,9 +94,8 @@ TEST_F(Status, EveryQueueHasItsWordAndBit) {
         std::string inv = std::string("Q") + c.word;
         place(inv.c_str(), s->*c.queue, nullptr);
         EXPECT_EQ(bx_status(s, inv.c_str()), c.bit);
-        char key[9];
-        snprintf(key, sizeof key, "%s", (std::string("Q") + c.word + "XXXXXXXX").c_str());
-        for (char *p = key; *p; p++) *p = toupper(*p);
+        std::string key = (std::string("Q") + c.word + "XXXXXXXX").substr(0, 8);
+        for (char &ch : key) ch = static_cast<char>(toupper(ch));
         EXPECT_EQ(std::string(s->apitext), std::string("status {") + c.word + "} invoice {" + key +
                                                "} amount {12.34} newtime {Sun Sep  9 01:46:40 2001}");
     }
