@@ -61,16 +61,7 @@ const Protocol kProtocols[] = {
     {"foo", bx_val_demo_setup},
 };
 
-enum { CFG_CLEARINGPROTOCOL = 14, CFG_UNAME = 22 };
-
-// A configuration value owned for one scope.
-struct Value {
-    char *text;
-    Value(bx_config_config_data c, int code) : text(bx_config_get_by_code(c, code)) {}
-    ~Value() { free(text); }
-    Value(const Value &) = delete;
-    Value &operator=(const Value &) = delete;
-};
+using Value = brix::ConfigValue;
 
 void restore_real_user() {
     if (seteuid(getuid()) != 0) qor_log_err(QOR_LOG_WARNING, "Can't switch back to the real user");
@@ -103,7 +94,7 @@ bx_session bx_init(const char *name) {
 
     uid_t uid;
     {
-        Value user(config, CFG_UNAME);
+        Value user(config, BX_CFG_UNAME);
         if (!user.text) {
             fail(nullptr, "Unable to read BRIX user from config file.");
             bx_config_destroy_config(config);
@@ -135,7 +126,7 @@ bx_session bx_init(const char *name) {
     struct _val &v = s->val;
     v.bx_auth = v.bx_reverse = v.bx_sale = v.bx_return = v.bx_void = bx_val_never;
 
-    Value protocol(config, CFG_CLEARINGPROTOCOL);
+    Value protocol(config, BX_CFG_CLEARINGPROTOCOL);
     if (!protocol.text) {
         fail(nullptr, "Couldn't determine clearing house protocol.");
         bx_session_destroy(s);

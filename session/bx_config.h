@@ -91,6 +91,7 @@ int checkdir(const char *path);
 #ifdef __cplusplus
 }
 
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -106,6 +107,18 @@ ConfigCheck config_descramble(std::string_view file, std::string &plain);
 // Builds a configuration from a plain text by the loader's line rules
 // (bytes after the last line feed form no line).  Null when out of memory.
 bx_config_config_data config_from_plain(std::string_view plain) noexcept;
+
+// One looked-up value, released at the end of its scope; null text when
+// the key is absent.
+class ConfigValue {
+public:
+    ConfigValue(bx_config_config_data c, int code) : text(bx_config_get_by_code(c, code)) {}
+    ~ConfigValue() { free(text); }
+    ConfigValue(const ConfigValue &) = delete;
+    ConfigValue &operator=(const ConfigValue &) = delete;
+    explicit operator bool() const { return text != nullptr; }
+    char *text;
+};
 }  // namespace brix
 #endif
 

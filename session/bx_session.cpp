@@ -30,17 +30,6 @@ const char *const bx_ctype_shortname[BX_NUM_ISSUERS] = {
     "BAD", "VISA", "MC", "AMEX", "DC", "DISCOVER", "ENROUTE", "JCB", "CB", "UNKNOWN"};
 }
 
-// Configuration codes read here.
-enum {
-    CFG_BRIXPATH = 6, CFG_MODEMPORT = 7, CFG_MERCHANTNO = 8, CFG_DEVICEID = 9,
-    CFG_OPERATORID = 10, CFG_VERSION = 11, CFG_FORCE = 16, CFG_CURRENCY = 17,
-    CFG_COUNTRY = 18, CFG_ZIP = 19, CFG_TIMEZONE = 20, CFG_INDUSTRY = 21,
-    CFG_BANKID = 23, CFG_AGENTBANK = 24, CFG_AGENTCHAIN = 25, CFG_CITY = 26,
-    CFG_STATE = 27, CFG_NAME = 28, CFG_TRANSCODE = 29, CFG_TAXID = 30,
-    CFG_STREET = 33, CFG_COMMENT = 34, CFG_ENTRYCAP = 36, CFG_TAXEXEMPT = 37,
-    CFG_DELAYDIAL = 38, CFG_DELAYTRANS = 39, CFG_DELAYHANGUP = 40, CFG_ISSUERMAGIC = 41
-};
-
 void bx_settext(bx_session s, const char *text) { qor_field_set(s->apitext, text); }
 
 void bx_appendf(bx_session s, const char *format, ...) {
@@ -54,15 +43,7 @@ void bx_appendf(bx_session s, const char *format, ...) {
 
 namespace {
 
-// A configuration value: a fresh text that the lookup allocated.
-struct Value {
-    char *text;
-    explicit Value(bx_config_config_data c, int code) : text(bx_config_get_by_code(c, code)) {}
-    ~Value() { free(text); }
-    Value(const Value &) = delete;
-    Value &operator=(const Value &) = delete;
-    explicit operator bool() const { return text != nullptr; }
-};
+using Value = brix::ConfigValue;
 
 // A fixed field filled from one configuration code, with its default.
 struct FieldSpec {
@@ -77,26 +58,26 @@ struct FieldSpec {
 
 // Copied in this order; the widths are those of the record.
 const FieldSpec kFields[] = {
-    BX_FIELD(CFG_TAXID, taxid, nullptr),
-    BX_FIELD(CFG_DEVICEID, devid, nullptr),
-    BX_FIELD(CFG_OPERATORID, opid, nullptr),
-    BX_FIELD(CFG_VERSION, version, nullptr),
-    BX_FIELD(CFG_TRANSCODE, transtype, nullptr),
-    BX_FIELD(CFG_BANKID, bankid, "000000"),
-    BX_FIELD(CFG_AGENTBANK, agentbank, "000000"),
-    BX_FIELD(CFG_AGENTCHAIN, agentchain, "000000"),
-    BX_FIELD(CFG_NAME, mercname, nullptr),
-    BX_FIELD(CFG_CITY, cityname, nullptr),
-    BX_FIELD(CFG_STATE, statename, nullptr),
-    BX_FIELD(CFG_STREET, streetname, nullptr),
-    BX_FIELD(CFG_CURRENCY, currency, "840"),
-    BX_FIELD(CFG_COUNTRY, country, "840"),
-    BX_FIELD(CFG_ZIP, citycode, nullptr),
-    BX_FIELD(CFG_TIMEZONE, timezone, "705"),
-    BX_FIELD(CFG_INDUSTRY, industry, "5999"),
-    BX_FIELD(CFG_ENTRYCAP, entrycap, "U"),
-    BX_FIELD(CFG_TAXEXEMPT, taxexempt, "U"),
-    BX_FIELD(CFG_COMMENT, mercomment, nullptr),
+    BX_FIELD(BX_CFG_TAXPAYERID, taxid, nullptr),
+    BX_FIELD(BX_CFG_DEVICEID, devid, nullptr),
+    BX_FIELD(BX_CFG_OPERATORID, opid, nullptr),
+    BX_FIELD(BX_CFG_VERSION, version, nullptr),
+    BX_FIELD(BX_CFG_TRANSACTIONCODE, transtype, nullptr),
+    BX_FIELD(BX_CFG_BANKID, bankid, "000000"),
+    BX_FIELD(BX_CFG_AGENTBANK, agentbank, "000000"),
+    BX_FIELD(BX_CFG_AGENTCHAIN, agentchain, "000000"),
+    BX_FIELD(BX_CFG_MERCHANTNAME, mercname, nullptr),
+    BX_FIELD(BX_CFG_MERCHANTCITY, cityname, nullptr),
+    BX_FIELD(BX_CFG_MERCHANTSTATE, statename, nullptr),
+    BX_FIELD(BX_CFG_MERCHANTSTREET, streetname, nullptr),
+    BX_FIELD(BX_CFG_CURRENCY, currency, "840"),
+    BX_FIELD(BX_CFG_MERCHANTCOUNTRY, country, "840"),
+    BX_FIELD(BX_CFG_MERCHANTZIP, citycode, nullptr),
+    BX_FIELD(BX_CFG_MERCHANTTIMEZONE, timezone, "705"),
+    BX_FIELD(BX_CFG_MERCHANTINDUSTRY, industry, "5999"),
+    BX_FIELD(BX_CFG_ENTRYCAPABILITIES, entrycap, "U"),
+    BX_FIELD(BX_CFG_TAXEXEMPT, taxexempt, "U"),
+    BX_FIELD(BX_CFG_MERCHANTCOMMENT, mercomment, nullptr),
 };
 #undef BX_FIELD
 
@@ -173,7 +154,7 @@ bx_session bx_session_create(bx_config_config_data configuration) {
     s->config_context = configuration;
     s->prophase = 0;
 
-    s->port = bx_config_get_by_code(configuration, CFG_MODEMPORT);
+    s->port = bx_config_get_by_code(configuration, BX_CFG_MODEMPORT);
     if (!s->port) {
         // The library lives inside a web server's worker: refuse the
         // session instead of ending the host process.
@@ -184,7 +165,7 @@ bx_session bx_session_create(bx_config_config_data configuration) {
     }
 
     {
-        Value path(configuration, CFG_BRIXPATH);
+        Value path(configuration, BX_CFG_BRIXPATH);
         if (!path) {
             qor_log(QOR_LOG_NONFATAL, "can't read data path");
             free_record(s);
@@ -199,7 +180,7 @@ bx_session bx_session_create(bx_config_config_data configuration) {
     }
 
     {
-        Value mercid(configuration, CFG_MERCHANTNO);
+        Value mercid(configuration, BX_CFG_MERCHANTNO);
         if (!mercid) {
             qor_log(QOR_LOG_NONFATAL, "can't read merchant number");
             free_record(s);
@@ -220,20 +201,20 @@ bx_session bx_session_create(bx_config_config_data configuration) {
     s->citycode[sizeof s->citycode - 1] = '\0';
 
     {
-        Value magic(configuration, CFG_ISSUERMAGIC);
+        Value magic(configuration, BX_CFG_ISSUERMAGIC);
         if (magic) read_issuer_magic(s, magic.text);
     }
     {
-        Value force(configuration, CFG_FORCE);
+        Value force(configuration, BX_CFG_FORCE);
         s->force = force && (qor_util_strcasecmp(force.text, "always") == 0 ||
                              qor_util_strcasecmp(force.text, "true") == 0);
     }
 
     _dll_delays &d = s->dll.delays;
     d = {};
-    read_delay(configuration, CFG_DELAYDIAL, d.dialmin, d.dialmax);
-    read_delay(configuration, CFG_DELAYTRANS, d.transmin, d.transmax);
-    read_delay(configuration, CFG_DELAYHANGUP, d.hangupmin, d.hangupmax);
+    read_delay(configuration, BX_CFG_DEMODELAYDIAL, d.dialmin, d.dialmax);
+    read_delay(configuration, BX_CFG_DEMODELAYTRANSACTION, d.transmin, d.transmax);
+    read_delay(configuration, BX_CFG_DEMODELAYHANGUP, d.hangupmin, d.hangupmax);
 
     for (const QueueSlot &q : kQueues) s->*q.field = bx_queue_open(q.name, 0, s->qdir);
     for (const QueueSlot &q : kQueues)
