@@ -267,10 +267,9 @@ void remove_item_files(bx_queue q, uint32_t indexno) {
     if (buildlock(q, item, lock)) qor_fdlib_unlink(lock.c_str());
 }
 
-// Gives the key the next index number: records it in the key's entry file
-// and in ".index", and removes the item the key named before.  Called with
-// the index locks held.  -1 when the numbers are used up.
-int insert_new_index(bx_queue q, const char *pkey) {
+// Gives out the next index number by recording it in ".index".  Called
+// with the index locks held.  -1 when the numbers are used up.
+int insert_new_index(bx_queue q) {
     int max = get_maxindex(q);
     if (max < 0) max = 0;
     if (max == INT_MAX) {
@@ -278,14 +277,27 @@ int insert_new_index(bx_queue q, const char *pkey) {
         return -1;
     }
     int indexno = max + 1;
-    int old = search_db_by_invoice(q, pkey);
-    if (old > 0) remove_item_files(q, static_cast<uint32_t>(old));
-    if (write_db_invoice(q, pkey, indexno) < 0)
-        qor_logf(QOR_LOG_NONFATAL, "db entry %s (%d) cannot be written", pkey, indexno);
     if (put_index_to_fd(q->qdmaxindexfd, indexno) < 0)
         qor_log_errf(QOR_LOG_NONFATAL, "Max index %d of queue '%s' cannot be written", indexno,
                      q->qname);
     return indexno;
+}
+
+// Points the key's entry file at the item just written, then removes the
+// item the key named before.  The old item goes only once the new one is
+// on disk and named by the entry, so an update interrupted at any point
+// (a crash, a full disk) leaves one whole version of the record on disk.
+// False when the entry could not be written: the key then names its old
+// item again, if it had one.  Called with the index locks held.
+bool repoint_entry(bx_queue q, const char *pkey, int indexno) {
+    int old = search_db_by_invoice(q, pkey);
+    if (write_db_invoice(q, pkey, indexno) < 0) {
+        qor_logf(QOR_LOG_NONFATAL, "db entry %s (%d) cannot be written", pkey, indexno);
+        if (old > 0) write_db_invoice(q, pkey, old);
+        return false;
+    }
+    if (old > 0 && old != indexno) remove_item_files(q, static_cast<uint32_t>(old));
+    return true;
 }
 
 // --- Item files --------------------------------------------------------------
@@ -766,9 +778,10 @@ int bx_queue_put(bx_queue qid, const char *outbuf, int size, const char *pkey) {
         snprintf(made, sizeof made, "%08lld", (max < 0 ? 0 : max) + 1);
         pkey = made;
     }
-    int indexno = insert_new_index(qid, pkey);
+    int indexno = insert_new_index(qid);
     if (indexno < 0) return -5;
 
+    // The new item is written and flushed before anything names it.
     Path fname;
     if (!build_item_filename(qid, static_cast<uint32_t>(indexno), fname)) return -5;
     Fd fd(qor_fdlib_open(fname.c_str(), kCreateNew, kFileMode));
@@ -782,6 +795,12 @@ int bx_queue_put(bx_queue qid, const char *outbuf, int size, const char *pkey) {
         qor_log_errf(QOR_LOG_FATAL, "bx_queue_put: Could not write spool file '%s'",
                      fname.c_str());
         fd.close();
+        qor_fdlib_unlink(fname.c_str());
+        return -5;
+    }
+    fd.close();
+    // An item its key does not find is not stored.
+    if (!repoint_entry(qid, pkey, indexno)) {
         qor_fdlib_unlink(fname.c_str());
         return -5;
     }
