@@ -168,16 +168,15 @@ int update(bx_session s, bx_queue q, const char *invoice, int argtype, const cha
 
     int result = apply(s, &x, argtype, argval);
     if (result != 0) return result;
-    int stored = bx_api_store(q, &x);
-    if (stored == 0) {
-        qor_logf(QOR_LOG_NONFATAL, "Unable to prepare transaction %s for storage", invoice);
+    switch (bx_api_store(q, &x, invoice)) {
+    case bx_store::stored:
+        return 0;
+    case bx_store::unpackable:
         return 128;
+    case bx_store::unstored:
+        break;
     }
-    if (stored < 1) {
-        qor_logf(QOR_LOG_NONFATAL, "Unable to insert transaction %s into database", invoice);
-        return -5;
-    }
-    return 0;
+    return -5;
 }
 
 }  // namespace

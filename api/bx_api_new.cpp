@@ -46,16 +46,9 @@ int create(bx_session s, const char *invoice, bx_queue q) {
     }
     x.time.creat = time(nullptr);
 
-    int result = 0;
-    int stored = bx_api_store(q, &x);
-    if (stored == 0) {
-        qor_logf(QOR_LOG_NONFATAL, "Unable to prepare transaction %s for storage", invoice);
-        return 128;
-    }
-    if (stored < 1) {
-        qor_logf(QOR_LOG_NONFATAL, "Unable to insert transaction %s into database", invoice);
-        result = 128;
-    }
+    bx_store stored = bx_api_store(q, &x, invoice);
+    if (stored == bx_store::unpackable) return 128;
+    int result = stored == bx_store::stored ? 0 : 128;
     if (lock.release() != 0)
         qor_log_errf(QOR_LOG_WARNING, "Unable to unlock database after storing transaction %s",
                      invoice);

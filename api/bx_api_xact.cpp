@@ -38,9 +38,16 @@ int bx_api_fetch(bx_queue q, bx_queue_item item, bx_xaction x) {
     }
 }
 
-int bx_api_store(bx_queue q, bx_xaction x) {
+bx_store bx_api_store(bx_queue q, bx_xaction x, const char *invoice) {
     char buf[BX_PACK_SIZE];
     int len = bx_xaction_pack(buf, x, sizeof buf);
-    if (len <= 0) return 0;
-    return bx_queue_put(q, buf, len, x->data.retail.invoice);
+    if (len <= 0) {
+        qor_logf(QOR_LOG_NONFATAL, "Unable to prepare transaction %s for storage", invoice);
+        return bx_store::unpackable;
+    }
+    if (bx_queue_put(q, buf, len, x->data.retail.invoice) < 1) {
+        qor_logf(QOR_LOG_NONFATAL, "Unable to insert transaction %s into database", invoice);
+        return bx_store::unstored;
+    }
+    return bx_store::stored;
 }

@@ -32,10 +32,13 @@ bx_queue bx_api_queue(bx_session s, int status, const char *op);
 // result (1 or -1), or -1 without an item.
 int bx_api_fetch(bx_queue q, bx_queue_item item, bx_xaction x);
 
-// Packs x and puts it into q under its invoice.  Returns the put's index
-// number (>= 1), 0 when the record could not be packed, or a negative
-// queue error.
-int bx_api_store(bx_queue q, bx_xaction x);
+enum class bx_store { stored, unpackable, unstored };
+
+// Packs x and puts it into q under its invoice.  A failure is logged with
+// the invoice text as the caller gave it: "Unable to prepare transaction
+// %s for storage" when x cannot be packed, "Unable to insert transaction
+// %s into database" when the put fails.
+bx_store bx_api_store(bx_queue q, bx_xaction x, const char *invoice);
 
 // Holds a queue's lock for one scope (the queue lock of a logical step).
 class bx_queue_lock {

@@ -154,10 +154,19 @@ bool build_dbentry_filename(bx_queue q, const char *pkey, Path &out) {
     return too_long(q, pkey);
 }
 
-// A key is stored as the item file's first line and read back as a line
-// of at most 100 bytes, newline included.
-bool key_storable(const char *key) {
-    return strnlen(key, kMaxKey + 1) <= kMaxKey && !strchr(key, '\n');
+// Data and key that an item file can hold and give back: the key is the
+// file's first line, read back as a line of at most 100 bytes, newline
+// included.  Logs a refusal as op's.  A null key is one put makes itself.
+bool storable(const char *op, const char *data, int size, const char *key) {
+    if (size < 0 || (!data && size > 0)) {
+        qor_logf(QOR_LOG_NONFATAL, "%s: no data to store (size %d)", op, size);
+        return false;
+    }
+    if (key && (strnlen(key, kMaxKey + 1) > kMaxKey || strchr(key, '\n'))) {
+        qor_logf(QOR_LOG_NONFATAL, "%s: key of %zu bytes or with a newline refused", op, strlen(key));
+        return false;
+    }
+    return true;
 }
 
 // --- Index value files -----------------------------------------------------
@@ -324,6 +333,18 @@ bool write_item(int fd, const char *key, const char *data, int size) {
     int len = snprintf(head, sizeof head, "%s\n%d\n", key, size);
     return write_all(fd, head, static_cast<size_t>(len)) &&
            write_all(fd, data, static_cast<size_t>(size)) && qor_fdlib_fsync(fd) == 0;
+}
+
+// Writes the item into the file fd holds and closes it.  A torn item file
+// would be taken for a whole one, so on failure it is logged as op's and
+// removed.
+bool write_item_file(Fd &fd, const Path &fname, const char *op, const char *key, const char *data,
+                     int size) {
+    bool ok = write_item(fd.get(), key, data, size);
+    if (!ok) qor_log_errf(QOR_LOG_FATAL, "%s: Could not write spool file '%s'", op, fname.c_str());
+    fd.close();
+    if (!ok) qor_fdlib_unlink(fname.c_str());
+    return ok;
 }
 
 // The size line: decimal digits and a newline, within int.  -1 otherwise.
@@ -762,15 +783,7 @@ int bx_queue_put(bx_queue qid, const char *outbuf, int size, const char *pkey) {
         no_queue("bx_queue_put");
         return -5;
     }
-    if (size < 0 || (!outbuf && size > 0)) {
-        qor_logf(QOR_LOG_NONFATAL, "bx_queue_put: no data to store (size %d)", size);
-        return -5;
-    }
-    if (pkey && !key_storable(pkey)) {
-        qor_logf(QOR_LOG_NONFATAL, "bx_queue_put: key of %zu bytes or with a newline refused",
-                 strlen(pkey));
-        return -5;
-    }
+    if (!storable("bx_queue_put", outbuf, size, pkey)) return -5;
     IndexLock lock(qid, QOR_FDLIB_EXCLUSIVE);
     char made[24];
     if (!pkey) {
@@ -790,15 +803,7 @@ int bx_queue_put(bx_queue qid, const char *outbuf, int size, const char *pkey) {
                      fname.c_str());
         return -5;
     }
-    if (!write_item(fd.get(), pkey, outbuf, size)) {
-        // A torn item file would be taken for a whole one; none is better.
-        qor_log_errf(QOR_LOG_FATAL, "bx_queue_put: Could not write spool file '%s'",
-                     fname.c_str());
-        fd.close();
-        qor_fdlib_unlink(fname.c_str());
-        return -5;
-    }
-    fd.close();
+    if (!write_item_file(fd, fname, "bx_queue_put", pkey, outbuf, size)) return -5;
     // An item its key does not find is not stored.
     if (!repoint_entry(qid, pkey, indexno)) {
         qor_fdlib_unlink(fname.c_str());
@@ -813,15 +818,7 @@ int bx_queue_change(bx_queue qid, const char *outbuf, int size, const char *pkey
         return -5;
     }
     if (!pkey) return 0;
-    if (size < 0 || (!outbuf && size > 0)) {
-        qor_logf(QOR_LOG_NONFATAL, "bx_queue_change: no data to store (size %d)", size);
-        return -5;
-    }
-    if (!key_storable(pkey)) {
-        qor_logf(QOR_LOG_NONFATAL, "bx_queue_change: key of %zu bytes or with a newline refused",
-                 strlen(pkey));
-        return -5;
-    }
+    if (!storable("bx_queue_change", outbuf, size, pkey)) return -5;
     IndexLock lock(qid, QOR_FDLIB_EXCLUSIVE);
     int indexno = search_db_by_invoice(qid, pkey);
     if (indexno <= 0) return 0;
@@ -833,13 +830,7 @@ int bx_queue_change(bx_queue qid, const char *outbuf, int size, const char *pkey
                      fname.c_str());
         return -5;
     }
-    if (!write_item(fd.get(), pkey, outbuf, size)) {
-        qor_log_errf(QOR_LOG_FATAL, "bx_queue_change: Could not write spool file '%s'",
-                     fname.c_str());
-        fd.close();
-        qor_fdlib_unlink(fname.c_str());
-        return -5;
-    }
+    if (!write_item_file(fd, fname, "bx_queue_change", pkey, outbuf, size)) return -5;
     return indexno;
 }
 

@@ -207,11 +207,16 @@ int qor_fdlib_rangeunlockfd(int fd, off_t begin, off_t length) {
     return set_lock(fd, F_UNLCK, begin, length, F_SETLK);
 }
 
-int qor_fdlib_getrangelockfd(int fd, off_t begin, off_t len, int *type) {
+// Who holds a lock over the range that a lock of query_type would
+// conflict with: the holder's pid with its lock type in *type, -1 with 0
+// in *type when none does.  A failed query prints message and answers 0
+// with the shared type.
+static int report_lock(int fd, off_t begin, off_t len, short query_type, const char *message,
+                       int *type) {
     short found = F_UNLCK;
-    int pid = query_lock(fd, begin, len, F_RDLCK, &found);
+    int pid = query_lock(fd, begin, len, query_type, &found);
     if (pid == -2) {
-        perror("Error getting lock info");
+        perror(message);
         if (type) *type = F_RDLCK;
         return 0;
     }
@@ -219,18 +224,14 @@ int qor_fdlib_getrangelockfd(int fd, off_t begin, off_t len, int *type) {
     return pid;
 }
 
+int qor_fdlib_getrangelockfd(int fd, off_t begin, off_t len, int *type) {
+    return report_lock(fd, begin, len, F_RDLCK, "Error getting lock info", type);
+}
+
 int qor_fdlib_getlockfd(int fd, int *type) {
     // An exclusive query over the whole file reports a lock of either kind
     // held by any other process.
-    short found = F_UNLCK;
-    int pid = query_lock(fd, 0, 0, F_WRLCK, &found);
-    if (pid == -2) {
-        perror("Locking error");
-        if (type) *type = F_RDLCK;
-        return 0;
-    }
-    if (type) *type = pid == -1 ? 0 : found;
-    return pid;
+    return report_lock(fd, 0, 0, F_WRLCK, "Locking error", type);
 }
 
 // --- Descriptors ---------------------------------------------------------------

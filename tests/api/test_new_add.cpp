@@ -3,6 +3,7 @@
 // that leave the stored record unchanged.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <functional>
@@ -11,6 +12,7 @@
 #include "api/bx_api_add.h"
 #include "api/bx_api_new.h"
 #include "api/bx_api_status.h"
+#include "queue/qor_fdlib.h"
 #include "tests/api/daemon.h"
 #include "tests/brix_fixture.h"
 
@@ -255,6 +257,77 @@ TEST_F(NewAdd, MissingNewQueueFailsCleanly) {
     EXPECT_EQ(bx_new(s, "inv"), -5);
     EXPECT_TRUE(log.contains("NonFatal error: bx_new: queue 'new' is not open\n"));
     EXPECT_EQ(bx_add(s, "inv", 1, "1.00"), -4);
+}
+
+}  // namespace
+
+namespace {
+
+// Fails the file-system calls of op one at a time (error EIO) until the
+// log shows `line`; returns op's result then, or 999 when no call did.
+// reset puts things back before each try.
+int fail_until(const std::function<int()> &op, const std::string &line, LogCapture &log,
+               const std::function<void()> &reset) {
+    for (unsigned long n = 1; n < 400; n++) {
+        reset();
+        log.clear();
+        qor_fdlib_fail_nth(n, EIO);
+        int rc = op();
+        qor_fdlib_fail_nth(0, 0);
+        if (log.contains(line)) return rc;
+    }
+    return 999;
+}
+
+const std::string kEio = strerror(EIO);
+
+TEST_F(NewAdd, StorageFailuresAreLoggedAndStoreNothing) {
+    open_protocol("demo");
+    auto forget = [&] {
+        if (bx_queue_item item = bx_queue_find_item(s->new_, "inv-1")) bx_queue_item_delete(s->new_, item);
+    };
+    LogCapture log;
+    EXPECT_EQ(fail_until([&] { return bx_new(s, "inv-1"); },
+                         "NonFatal error: " + kEio + ": Unable to lock database to store transaction inv-1\n",
+                         log, forget), -5);
+    EXPECT_EQ(bx_status(s, "inv-1"), 0);
+    EXPECT_EQ(fail_until([&] { return bx_new(s, "inv-1"); },
+                         "NonFatal error: Unable to insert transaction inv-1 into database\n", log, forget),
+              128);
+    EXPECT_EQ(bx_status(s, "inv-1"), 0) << "a failed store leaves nothing behind";
+
+    ASSERT_EQ(bx_new(s, "inv-1"), 0);
+    ASSERT_EQ(bx_add(s, "inv-1", 1, "5.00"), 0);
+    std::string before = stored_stream("inv-1");
+    struct Case {
+        std::string line, text;
+        int result;
+    } cases[] = {
+        {"NonFatal error: " + kEio + ": Unable to lock database to update transaction inv-1\n",
+         "text {unable to lock database}", -5},
+        {"NonFatal error: Unable to insert transaction inv-1 into database\n", "", -5},
+    };
+    auto restore = [&] {
+        if (stored_stream("inv-1") != before)
+            bx_queue_put(s->new_, before.data(), (int)before.size(), "INV1XXXX");
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(fail_until([&] { return bx_add(s, "inv-1", 1, "7.00"); }, c.line, log, restore),
+                  c.result)
+            << c.line;
+        EXPECT_STREQ(s->apitext, c.text.c_str());
+        EXPECT_EQ(stored_stream("inv-1"), before) << "the stored record is unchanged";
+    }
+}
+
+TEST_F(NewAdd, UnreadableStoredTransactionIsNotOverwritten) {
+    open_protocol("demo");
+    ASSERT_EQ(bx_queue_put(s->new_, "not a stream", 12, "BROKENXX"), 2);
+    LogCapture log;
+    EXPECT_EQ(bx_add(s, "broken", 1, "1.00"), 128);
+    EXPECT_STREQ(s->apitext, "text {unable to unpack transaction}");
+    EXPECT_TRUE(log.contains("NonFatal error: Problem unpacking transaction broken\n"));
+    EXPECT_EQ(stored_stream("broken"), "not a stream");
 }
 
 }  // namespace
