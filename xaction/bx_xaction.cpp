@@ -24,7 +24,7 @@ constexpr int kMaxCents = 99999999;
 bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
 
 // Does the record's kind take this field?
-bool kind_is(const _bx_xaction *x, int a, int b = 0) { return x->dbtype == a || x->dbtype == b; }
+bool kind_is(const _bx_xaction *x, int a, int b = -1) { return x->dbtype == a || x->dbtype == b; }
 
 // A script word and the value it selects.
 struct WordValue {
