@@ -102,14 +102,20 @@ auto sys(Call call) -> decltype(call()) {
 //       one-byte lock, but a different range would not).
 // ---------------------------------------------------------------------------
 
-// Sets one lock request; returns the fcntl result (0 or -1).
-int set_lock(int fd, short type, off_t begin, off_t length, int cmd) {
+// A lock request of `type` over length bytes from offset begin.
+struct flock lock_range(short type, off_t begin, off_t length) {
     struct flock fl;
     memset(&fl, 0, sizeof fl);
     fl.l_type = type;
     fl.l_whence = SEEK_SET;
     fl.l_start = begin;
     fl.l_len = length;
+    return fl;
+}
+
+// Sets one lock request; returns the fcntl result (0 or -1).
+int set_lock(int fd, short type, off_t begin, off_t length, int cmd) {
+    struct flock fl = lock_range(type, begin, length);
     return sys([&] { return fcntl(fd, cmd, &fl); });
 }
 
@@ -140,12 +146,7 @@ int lock_cmd_of(int wait) {
 // Returns the holder's pid, -1 when nothing conflicts, or -2 when the
 // query failed; *found receives the conflicting platform lock type.
 int query_lock(int fd, off_t begin, off_t len, short type, short *found) {
-    struct flock fl;
-    memset(&fl, 0, sizeof fl);
-    fl.l_type = type;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = begin;
-    fl.l_len = len;
+    struct flock fl = lock_range(type, begin, len);
     if (sys([&] { return fcntl(fd, F_GETLK, &fl); }) == -1) return -2;
     *found = fl.l_type;
     return fl.l_type == F_UNLCK ? -1 : static_cast<int>(fl.l_pid);
