@@ -236,6 +236,17 @@ void copy_result_data(bx_xaction x, bx_result r);
 #include "support/qor_util.h"
 
 namespace brix {
+// The kind initialisers' common part: the record's kind and the subtype
+// a new record of that kind starts with (ptype 1, type 0).
+inline void xaction_set_kind(bx_xaction x, int dbtype, int pflag, int code, int format) {
+    x->dbtype = dbtype;
+    x->subtype.pflag = pflag;
+    x->subtype.ptype = 1;
+    x->subtype.type = 0;
+    x->subtype.code = code;
+    x->subtype.format = format;
+}
+
 // Stores `text` into a fixed field after running `filter` over a private
 // copy of its first `limit` characters; the field's width then cuts what
 // is left.  Returns 0 (field untouched) when the copy cannot be made.

@@ -13,12 +13,7 @@ extern "C" {
 
 int bx_xaction_ach_init(bx_xaction xaction) {
     if (!xaction) return 0;
-    xaction->dbtype = BX_DBTYPE_ACH;
-    xaction->subtype.pflag = 1;
-    xaction->subtype.ptype = 1;
-    xaction->subtype.type = 0;
-    xaction->subtype.code = BX_CODE_SALE;
-    xaction->subtype.format = BX_FORMAT_ACH;
+    brix::xaction_set_kind(xaction, BX_DBTYPE_ACH, 1, BX_CODE_SALE, BX_FORMAT_ACH);
     memset(&xaction->data.check, 0, sizeof xaction->data.check);
     return 1;
 }

@@ -35,12 +35,7 @@ extern "C" {
 
 int bx_xaction_check_init(bx_xaction xaction) {
     if (!xaction) return 0;
-    xaction->dbtype = BX_DBTYPE_CHECK;
-    xaction->subtype.pflag = 1;
-    xaction->subtype.ptype = 1;
-    xaction->subtype.type = 0;
-    xaction->subtype.code = BX_CODE_AUTH;
-    xaction->subtype.format = BX_FORMAT_CHECK;
+    brix::xaction_set_kind(xaction, BX_DBTYPE_CHECK, 1, BX_CODE_AUTH, BX_FORMAT_CHECK);
     memset(&xaction->data.check, 0, sizeof xaction->data.check);
     return 1;
 }

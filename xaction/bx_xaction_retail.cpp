@@ -42,12 +42,7 @@ extern "C" {
 
 int bx_xaction_retail_init(bx_xaction xaction) {
     if (!xaction) return 0;
-    xaction->dbtype = BX_DBTYPE_CARD;
-    xaction->subtype.pflag = 42;
-    xaction->subtype.ptype = 1;
-    xaction->subtype.type = 0;
-    xaction->subtype.code = BX_CODE_AUTH;
-    xaction->subtype.format = BX_FORMAT_RETAIL;
+    brix::xaction_set_kind(xaction, BX_DBTYPE_CARD, 42, BX_CODE_AUTH, BX_FORMAT_RETAIL);
     memset(&xaction->data.retail, 0, sizeof xaction->data.retail);
     return 1;
 }
