@@ -25,7 +25,13 @@ namespace {
 class NewAdd : public BrixTest {
 protected:
     bx_session s = nullptr;
+    // Opens a session; one opened before is closed and its spool removed.
     void open_protocol(const std::string &protocol) {
+        if (s) {
+            bx_done(s);
+            s = nullptr;
+            testutil::remove_tree(spool);
+        }
         s = open(base_config(protocol));
         ASSERT_NE(s, nullptr) << bx_initerror;
     }
@@ -69,9 +75,6 @@ TEST_F(NewAdd, NewStoresARecordOfTheSessionKind) {
         EXPECT_GE(x.time.creat, before);
         EXPECT_LE(x.time.creat, time(nullptr));
         EXPECT_EQ(bx_status(s, "inv-42"), 1);
-        bx_done(s);
-        s = nullptr;
-        testutil::remove_tree(spool);
     }
 }
 
@@ -191,9 +194,6 @@ TEST_F(NewAdd, EveryArgumentCodeStoresItsField) {
         EXPECT_EQ(bx_add(s, "inv", c.code, c.value), 0) << c.code << " " << c.value << ": " << s->apitext;
         EXPECT_STREQ(s->apitext, "");
         EXPECT_TRUE(c.check(stored("inv"))) << c.protocol << " " << c.code << " " << c.value;
-        bx_done(s);
-        s = nullptr;
-        testutil::remove_tree(spool);
     }
 }
 
@@ -234,9 +234,6 @@ TEST_F(NewAdd, RefusalsLeaveTheStoredRecordUnchanged) {
         EXPECT_STREQ(s->apitext, c.text) << c.code << " " << c.value;
         EXPECT_EQ(stored_stream("inv"), before) << c.code << " " << c.value;
         EXPECT_TRUE(log.texts().empty()) << "argument refusals are not logged";
-        bx_done(s);
-        s = nullptr;
-        testutil::remove_tree(spool);
     }
 }
 
