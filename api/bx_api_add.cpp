@@ -38,8 +38,6 @@ struct Word {
     int code;
 };
 
-const Word kOrderTypes[] = {{"mail", 1},   {"phone", 2},   {"recurring", 3}, {"installment", 4},
-                            {"unknown", 5}, {"retail", 6}, {"test", 7},      {"ecommerce", 8}};
 const Word kAccountTypes[] = {{"dda", 1}, {"savings", 2}};
 
 struct Argument {
@@ -53,44 +51,59 @@ struct Argument {
 };
 
 const Argument kArguments[] = {
-    {1, How::money, nullptr, bx_xaction_setamount, "text {could not set amount}", 128, nullptr},
-    {2, How::text, bx_xaction_setcardnum, nullptr, "text {could not set card number}", 128, nullptr},
-    {3, How::text, bx_xaction_setedate, nullptr, "text {could not set exp date}", 128, nullptr},
-    {4, How::text, bx_xaction_retail_setaddr, nullptr, "text {could not set AVS address}", 128, nullptr},
-    {5, How::text, bx_xaction_retail_setzip, nullptr, "text {could not set AVS zip code}", 128, nullptr},
-    {6, How::text, bx_xaction_retail_setcomment, nullptr, "text {unable to set comment}", 128, nullptr},
-    {7, How::order_type, nullptr, bx_xaction_retail_settype, "text {unable to set Mo/To type}", 128,
-     "text {invalid type}"},
-    {9, How::text, bx_xaction_settroutnum, nullptr, "text {could not set transit/routing number}", 128,
+    {BX_ARG_AMOUNT, How::money, nullptr, bx_xaction_setamount, "text {could not set amount}",
+     BX_FAILED, nullptr},
+    {BX_ARG_CARDNUM, How::text, bx_xaction_setcardnum, nullptr, "text {could not set card number}",
+     BX_FAILED, nullptr},
+    {BX_ARG_EXPDATE, How::text, bx_xaction_setedate, nullptr, "text {could not set exp date}",
+     BX_FAILED, nullptr},
+    {BX_ARG_ADDRESS, How::text, bx_xaction_retail_setaddr, nullptr,
+     "text {could not set AVS address}", BX_FAILED, nullptr},
+    {BX_ARG_ZIPCODE, How::text, bx_xaction_retail_setzip, nullptr,
+     "text {could not set AVS zip code}", BX_FAILED, nullptr},
+    {BX_ARG_COMMENT, How::text, bx_xaction_retail_setcomment, nullptr,
+     "text {unable to set comment}", BX_FAILED, nullptr},
+    {BX_ARG_TYPE, How::order_type, nullptr, bx_xaction_retail_settype,
+     "text {unable to set Mo/To type}", BX_FAILED, "text {invalid type}"},
+    {BX_ARG_TROUTNUM, How::text, bx_xaction_settroutnum, nullptr,
+     "text {could not set transit/routing number}", BX_FAILED, nullptr},
+    {BX_ARG_BANKACCNUM, How::text, bx_xaction_setbankaccnum, nullptr,
+     "text {could not set bank account number}", BX_FAILED, nullptr},
+    {BX_ARG_CHECKNUM, How::text, bx_xaction_setchecknum, nullptr,
+     "text {could not set check number}", BX_FAILED, nullptr},
+    {BX_ARG_LICENSENUM, How::text, bx_xaction_check_setlicensenum, nullptr,
+     "text {could not set drivers license number}", BX_FAILED, nullptr},
+    {BX_ARG_LICENSESTATE, How::state, bx_xaction_check_setlicensestate, nullptr,
+     "text {could not set drivers license state}", BX_FAILED,
+     "text {unknown drivers license state}"},
+    {BX_ARG_ACCOUNTNAME, How::text, bx_xaction_setaccname, nullptr,
+     "text {could not set account name}", BX_FAILED, nullptr},
+    {BX_ARG_ACCOUNTTYPE, How::account_type, nullptr, bx_xaction_setacctype,
+     "text {unable to set bank account type}", BX_FAILED, "text {invalid account type}"},
+    {BX_ARG_PRODUCT, How::text, bx_xaction_setproduct, nullptr, "text {could not set product}",
+     BX_FAILED, nullptr},
+    {BX_ARG_ACODE, How::text, bx_xaction_retail_setacode, nullptr,
+     "text {could not set authorization code}", BX_FAILED, nullptr},
+    {BX_ARG_TAX, How::money, nullptr, bx_xaction_settax, "text {could not set tax}", BX_FAILED,
      nullptr},
-    {10, How::text, bx_xaction_setbankaccnum, nullptr, "text {could not set bank account number}", 128,
-     nullptr},
-    {11, How::text, bx_xaction_setchecknum, nullptr, "text {could not set check number}", 128, nullptr},
-    {12, How::text, bx_xaction_check_setlicensenum, nullptr,
-     "text {could not set drivers license number}", 128, nullptr},
-    {13, How::state, bx_xaction_check_setlicensestate, nullptr,
-     "text {could not set drivers license state}", 128, "text {unknown drivers license state}"},
-    {14, How::text, bx_xaction_setaccname, nullptr, "text {could not set account name}", 128, nullptr},
-    {15, How::account_type, nullptr, bx_xaction_setacctype, "text {unable to set bank account type}",
-     128, "text {invalid account type}"},
-    {16, How::text, bx_xaction_setproduct, nullptr, "text {could not set product}", 128, nullptr},
-    {17, How::text, bx_xaction_retail_setacode, nullptr, "text {could not set authorization code}", 128,
-     nullptr},
-    {18, How::money, nullptr, bx_xaction_settax, "text {could not set tax}", 128, nullptr},
-    {19, How::text, bx_xaction_settrack1, nullptr, "text {could not set track1 data}", 128, nullptr},
-    {20, How::text, bx_xaction_settrack2, nullptr, "text {could not set track2 data}", 128, nullptr},
-    {21, How::text, bx_xaction_setentrysource, nullptr, "text {could not set entry source}", -2, nullptr},
-    {22, How::text, bx_xaction_setpurchaseorder, nullptr,
-     "text {could not set purchase order number}", 128, nullptr},
-    {23, How::text, bx_xaction_setshipzip, nullptr, "text {could not set shipping zip code}", 128,
-     nullptr},
-    {24, How::text, bx_xaction_setencryption, nullptr,
-     "text {could not set cardholder-merchant encryption level}", -2, nullptr},
-    {25, How::text, bx_xaction_setsetmerchant, nullptr, "text {could not set SET merchant certificate}",
-     -2, nullptr},
-    {26, How::text, bx_xaction_setsetcardholder, nullptr,
-     "text {could not set SET cardholder certificate}", -2, nullptr},
-    {27, How::text, bx_xaction_setcvv2, nullptr, "text {could not set CVV2 value}", -2, nullptr},
+    {BX_ARG_TRACK1, How::text, bx_xaction_settrack1, nullptr, "text {could not set track1 data}",
+     BX_FAILED, nullptr},
+    {BX_ARG_TRACK2, How::text, bx_xaction_settrack2, nullptr, "text {could not set track2 data}",
+     BX_FAILED, nullptr},
+    {BX_ARG_ENTRYSOURCE, How::text, bx_xaction_setentrysource, nullptr,
+     "text {could not set entry source}", BX_SYNTAX, nullptr},
+    {BX_ARG_PURCHASEORDER, How::text, bx_xaction_setpurchaseorder, nullptr,
+     "text {could not set purchase order number}", BX_FAILED, nullptr},
+    {BX_ARG_SHIPZIPCODE, How::text, bx_xaction_setshipzip, nullptr,
+     "text {could not set shipping zip code}", BX_FAILED, nullptr},
+    {BX_ARG_ENCRYPTION, How::text, bx_xaction_setencryption, nullptr,
+     "text {could not set cardholder-merchant encryption level}", BX_SYNTAX, nullptr},
+    {BX_ARG_SETMERCHANT, How::text, bx_xaction_setsetmerchant, nullptr,
+     "text {could not set SET merchant certificate}", BX_SYNTAX, nullptr},
+    {BX_ARG_SETCARDHOLDER, How::text, bx_xaction_setsetcardholder, nullptr,
+     "text {could not set SET cardholder certificate}", BX_SYNTAX, nullptr},
+    {BX_ARG_CVV2, How::text, bx_xaction_setcvv2, nullptr, "text {could not set CVV2 value}",
+     BX_SYNTAX, nullptr},
 };
 
 template <size_t N>
@@ -108,7 +121,7 @@ int apply(bx_session s, bx_xaction x, int argtype, const char *val) {
         if (a.code == argtype) arg = &a;
     if (!arg) {
         qor_field_set(s->apitext, "text {unrecognized argument type}");
-        return -2;
+        return BX_SYNTAX;
     }
     int ok = 0;
     switch (arg->how) {
@@ -120,26 +133,30 @@ int apply(bx_session s, bx_xaction x, int argtype, const char *val) {
         break;
     case How::order_type:
     case How::account_type: {
-        const Word *w = arg->how == How::order_type ? find_word(kOrderTypes, val)
-                                                    : find_word(kAccountTypes, val);
-        if (!w) {
-            qor_field_set(s->apitext, arg->unknown_word);
-            return 128;
+        int code = -1;
+        if (arg->how == How::order_type) {
+            if (const bx_ordertype *t = bx_ordertype_named(val)) code = t->rtype;
+        } else if (const Word *w = find_word(kAccountTypes, val)) {
+            code = w->code;
         }
-        ok = arg->int_setter(x, w->code);
+        if (code < 0) {
+            qor_field_set(s->apitext, arg->unknown_word);
+            return BX_FAILED;
+        }
+        ok = arg->int_setter(x, code);
         break;
     }
     case How::state: {
         const char *code = bx_statecode(s, val);
         if (!code) {
             qor_field_set(s->apitext, arg->unknown_word);
-            return -2;
+            return BX_SYNTAX;
         }
         ok = arg->text_setter(x, code);
         break;
     }
     }
-    if (ok) return 0;
+    if (ok) return BX_OK;
     qor_field_set(s->apitext, arg->refused);
     return arg->refused_code;
 }
@@ -149,13 +166,13 @@ int update(bx_session s, bx_queue q, const char *invoice, int argtype, const cha
     if (!lock.held()) {
         qor_log_errf(QOR_LOG_NONFATAL, "Unable to lock database to update transaction %s", invoice);
         qor_field_set(s->apitext, "text {unable to lock database}");
-        return -5;
+        return BX_DATA;
     }
     bx_queue_item item = bx_queue_find_item(q, invoice);
     if (!item) {
         qor_logf(QOR_LOG_NONFATAL, "Unable to find transaction %s", invoice);
         qor_field_set(s->apitext, "text {unable to find transaction}");
-        return -5;
+        return BX_DATA;
     }
     _bx_xaction x;
     int unpacked = bx_api_fetch(q, item, &x);
@@ -163,20 +180,20 @@ int update(bx_session s, bx_queue q, const char *invoice, int argtype, const cha
     if (unpacked < 1) {
         qor_logf(QOR_LOG_NONFATAL, "Problem unpacking transaction %s", invoice);
         qor_field_set(s->apitext, "text {unable to unpack transaction}");
-        return 128;
+        return BX_FAILED;
     }
 
     int result = apply(s, &x, argtype, argval);
-    if (result != 0) return result;
+    if (result != BX_OK) return result;
     switch (bx_api_store(q, &x, invoice)) {
     case bx_store::stored:
-        return 0;
+        return BX_OK;
     case bx_store::unpackable:
-        return 128;
+        return BX_FAILED;
     case bx_store::unstored:
         break;
     }
-    return -5;
+    return BX_DATA;
 }
 
 }  // namespace
@@ -184,24 +201,24 @@ int update(bx_session s, bx_queue q, const char *invoice, int argtype, const cha
 extern "C" {
 
 int bx_add(bx_session vsess, const char *invoice, int argtype, const char *argval) {
-    if (!vsess) return -7;
+    if (!vsess) return BX_UNINIT;
     vsess->apitext[0] = '\0';
     if (!invoice) invoice = "";
     if (!argval) argval = "";
     int status = bx_status(vsess, invoice);
-    if (status == 0) {
+    if (status == BX_STAT_NONE) {
         qor_field_set(vsess->apitext, "text {no such transaction}");
-        return -4;
+        return BX_BADINVOICE;
     }
-    if (status != 1) {
+    if (status != BX_STAT_NEW) {
         qor_field_set(vsess->apitext, "text {not valid for this transaction}");
-        return -4;
+        return BX_BADINVOICE;
     }
     vsess->apitext[0] = '\0';
-    bx_queue q = bx_api_queue(vsess, 1, "bx_add");
+    bx_queue q = bx_api_queue(vsess, BX_STAT_NEW, "bx_add");
     if (!q) {
         qor_field_set(vsess->apitext, "text {unable to lock database}");
-        return -5;
+        return BX_DATA;
     }
     return update(vsess, q, invoice, argtype, argval);
 }

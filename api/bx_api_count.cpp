@@ -8,25 +8,15 @@
 
 #include "api/bx_api_xact.h"
 
-namespace {
-
-// Answer labels in status-bit order.
-const char *const kLabels[8] = {"new {%d} ",    "authorized {%d} ",   "ready {%d} ",
-                                "done {%d} ",   "unauthorized {%d} ", "denied {%d} ",
-                                "review {%d} ", "bad {%d} "};
-
-}  // namespace
-
 extern "C" {
 
 int bx_count(bx_session vsess, int type) {
-    if (!vsess) return -7;
+    if (!vsess) return BX_UNINIT;
     vsess->apitext[0] = '\0';
     int total = 0;
-    for (int i = 0; i < 8; i++) {
-        const bx_queue_slot &slot = bx_queue_slots[i];
-        if (!(type & slot.status)) continue;
-        bx_queue q = bx_api_queue(vsess, slot.status, "bx_count");
+    for (const bx_queue_def &def : bx_queue_defs) {
+        if (!(type & def.status)) continue;
+        bx_queue q = bx_api_queue(vsess, def.status, "bx_count");
         if (!q) continue;
         int n;
         {
@@ -34,7 +24,7 @@ int bx_count(bx_session vsess, int type) {
             n = bx_queue_count(q);
         }
         if (n < 0) n = 0;
-        bx_appendf(vsess, kLabels[i], n);
+        bx_appendf(vsess, def.count_label, n);
         total += n;
     }
     return total;

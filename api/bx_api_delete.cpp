@@ -6,7 +6,7 @@
 // anything is removed.
 //
 // Failure policy: a transaction that moved away in between, a failed lock
-// or an unopened queue is logged and answered with 128.
+// or an unopened queue is logged and answered with BX_FAILED.
 #include "api/bx_api_delete.h"
 
 #include "api/bx_api_status.h"
@@ -17,33 +17,34 @@
 extern "C" {
 
 int bx_delete(bx_session vsess, const char *invoice) {
-    if (!vsess) return -7;
+    if (!vsess) return BX_UNINIT;
     vsess->apitext[0] = '\0';
     if (!invoice) invoice = "";
     int status = bx_status(vsess, invoice);
-    if (status == 0) {
+    if (status == BX_STAT_NONE) {
         qor_field_set(vsess->apitext, "text {invoice doesn't exist}");
-        return -4;
+        return BX_BADINVOICE;
     }
-    if (status == 4 || status == 16) {
+    // The daemon works from these two: their transactions are its.
+    if (status == BX_STAT_READY || status == BX_STAT_UNAUTH) {
         qor_field_set(vsess->apitext, "text {illegal operation on that invoice}");
-        return -4;
+        return BX_BADINVOICE;
     }
     bx_queue q = bx_api_queue(vsess, status, "bx_delete");
-    if (!q) return 128;
+    if (!q) return BX_FAILED;
     bx_queue_lock lock(q);
     if (!lock.held()) {
         qor_log_errf(QOR_LOG_NONFATAL, "Unable to lock database to delete transaction %s", invoice);
-        return 128;
+        return BX_FAILED;
     }
     bx_queue_item item = bx_queue_find_item(q, invoice);
     if (!item) {
         qor_logf(QOR_LOG_NONFATAL, "Error deleting transaction %s.", invoice);
-        return 128;
+        return BX_FAILED;
     }
     bx_queue_item_delete(q, item);
     vsess->apitext[0] = '\0';
-    return 0;
+    return BX_OK;
 }
 
 }  // extern "C"

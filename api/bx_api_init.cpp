@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "commands/bx_command.h"
 #include "support/qor_log.h"
@@ -33,8 +34,10 @@ char g_ident[256];
 
 // Logs a NonFatal error and keeps the same text (or `initerror` when
 // given) as the reason for the failure.
-void fail(const char *initerror, const char *format, ...) __attribute__((format(printf, 2, 3)));
-void fail(const char *initerror, const char *format, ...) {
+// Returns null, the failed bx_init's answer.
+std::nullptr_t fail(const char *initerror, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
+std::nullptr_t fail(const char *initerror, const char *format, ...) {
     char text[1024];
     va_list ap;
     va_start(ap, format);
@@ -42,30 +45,46 @@ void fail(const char *initerror, const char *format, ...) {
     va_end(ap);
     qor_log(QOR_LOG_NONFATAL, text);
     snprintf(bx_initerror, sizeof bx_initerror, "%s", initerror ? initerror : text);
+    return nullptr;
 }
-
-struct Protocol {
-    const char *name;         // compared without regard to case
-    void (*setup)(bx_session);
-};
-
-const Protocol kProtocols[] = {
-    {"ETC+", bx_val_etc_setup},         {"MAPP", bx_val_mapp_setup},
-    {"NDC", bx_val_ndc_setup},          {"VITAL", bx_val_vital_setup},
-    {"RBank", bx_val_rbank_setup},      {"UTF", bx_val_utf_setup},
-    {"NOVA", bx_val_nova_setup},        {"NOVA-TCP", bx_val_nova_setup},
-    {"SouthP", bx_val_southp_setup},    {"Nashville", bx_val_nash_setup},
-    {"SCAN", bx_val_scan_setup},        {"TeleCheck", bx_val_telecheck_setup},
-    {"SWACH", bx_val_swach_setup},      {"dialdemo", bx_val_dialdemo_setup},
-    {"demo", bx_val_demo_setup},        {"demc", bx_val_demc_setup},
-    {"foo", bx_val_demo_setup},
-};
 
 using Value = brix::ConfigValue;
 
 void restore_real_user() {
     if (seteuid(getuid()) != 0) qor_log_err(QOR_LOG_WARNING, "Can't switch back to the real user");
 }
+
+// A loaded configuration, released unless handed on.
+struct ConfigRelease {
+    void operator()(_bx_config_config_data *c) const { bx_config_destroy_config(c); }
+};
+using ConfigHandle = std::unique_ptr<_bx_config_config_data, ConfigRelease>;
+
+// The switch to the service user, undone unless the session opens.
+class ServiceUser {
+public:
+    ServiceUser() = default;
+    ~ServiceUser() {
+        if (switched_) restore_real_user();
+    }
+    ServiceUser(const ServiceUser &) = delete;
+    ServiceUser &operator=(const ServiceUser &) = delete;
+    // Switches the effective user; false when the switch did not take.
+    bool switch_to(uid_t uid) {
+        switched_ = true;
+        return seteuid(uid) == 0 && geteuid() == uid;
+    }
+    void keep() { switched_ = false; }
+
+private:
+    bool switched_ = false;
+};
+
+// A built session, destroyed unless handed on.
+struct SessionRelease {
+    void operator()(_bx_session *s) const { bx_session_destroy(s); }
+};
+using SessionHandle = std::unique_ptr<_bx_session, SessionRelease>;
 
 }  // namespace
 
@@ -76,73 +95,47 @@ bx_session bx_init(const char *name) {
     // The identity and every path derived from the name must fit their
     // buffers; a name that does not is refused rather than cut into the
     // name of some other configuration.
-    if (strlen(name) + sizeof "BRIX()" > sizeof g_ident) {
-        fail("Configuration name is too long.", "Configuration name is too long (%zu characters)",
-             strlen(name));
-        return nullptr;
-    }
+    if (strlen(name) + sizeof "BRIX()" > sizeof g_ident)
+        return fail("Configuration name is too long.",
+                    "Configuration name is too long (%zu characters)", strlen(name));
     snprintf(g_ident, sizeof g_ident, "BRIX(%s)", name);
     qor_log_ident = g_ident;
 
-    bx_config_config_data config = bx_config_init(name);
+    ConfigHandle config(bx_config_init(name));
     if (!config) {
         char why[1024];
         snprintf(why, sizeof why, "Unable to read in configuration '%s'.", name);
-        fail(why, "Unable to read in configuration '%s'", name);
-        return nullptr;
+        return fail(why, "Unable to read in configuration '%s'", name);
     }
 
-    uid_t uid;
+    ServiceUser user;
     {
-        Value user(config, BX_CFG_UNAME);
-        if (!user.text) {
-            fail(nullptr, "Unable to read BRIX user from config file.");
-            bx_config_destroy_config(config);
-            return nullptr;
-        }
+        Value uname(config.get(), BX_CFG_UNAME);
+        if (!uname) return fail(nullptr, "Unable to read BRIX user from config file.");
         struct passwd pwbuf, *pw = nullptr;
         char buf[4096];
-        if (getpwnam_r(user.text, &pwbuf, buf, sizeof buf, &pw) != 0 || !pw) {
-            fail(nullptr, "Unable to look up UID for BRIX user %s.", user.text);
-            bx_config_destroy_config(config);
-            return nullptr;
-        }
-        uid = pw->pw_uid;
-        if (seteuid(uid) != 0 || geteuid() != uid) {
-            fail(nullptr, "Not running as BRIX user '%s'.", pw->pw_name);
-            restore_real_user();
-            bx_config_destroy_config(config);
-            return nullptr;
-        }
+        if (getpwnam_r(uname.text, &pwbuf, buf, sizeof buf, &pw) != 0 || !pw)
+            return fail(nullptr, "Unable to look up UID for BRIX user %s.", uname.text);
+        if (!user.switch_to(pw->pw_uid))
+            return fail(nullptr, "Not running as BRIX user '%s'.", pw->pw_name);
     }
 
-    bx_session s = bx_session_create(config);
-    if (!s) {
-        bx_config_destroy_config(config);
-        restore_real_user();
-        return nullptr;
-    }
+    // From here the session owns the configuration.
+    SessionHandle s(bx_session_create(config.get()));
+    if (!s) return nullptr;
+    config.release();
 
-    struct _val &v = s->val;
+    _val &v = s->val;
     v.bx_auth = v.bx_reverse = v.bx_sale = v.bx_return = v.bx_void = bx_val_never;
 
-    Value protocol(config, BX_CFG_CLEARINGPROTOCOL);
-    if (!protocol.text) {
-        fail(nullptr, "Couldn't determine clearing house protocol.");
-        bx_session_destroy(s);
-        restore_real_user();
-        return nullptr;
-    }
+    Value protocol(s->config_context, BX_CFG_CLEARINGPROTOCOL);
+    if (!protocol) return fail(nullptr, "Couldn't determine clearing house protocol.");
     s->commandhandler = bx_cmd_defaulthandler;
-    for (const Protocol &p : kProtocols) {
-        if (qor_util_strcasecmp(protocol.text, p.name) == 0) {
-            p.setup(s);
-            break;
-        }
-    }
+    if (const bx_val_protocol *p = bx_val_protocol_named(protocol.text)) p->setup(s.get());
 
     snprintf(s->apitext, sizeof s->apitext, "release {%s}", kRelease);
-    return s;
+    user.keep();
+    return s.release();
 }
 
 void bx_done(bx_session session) {

@@ -14,24 +14,23 @@
 extern "C" {
 
 int bx_lookup(bx_session vsess, int type, int itemnum) {
-    if (!vsess) return -7;
+    if (!vsess) return BX_UNINIT;
     vsess->apitext[0] = '\0';
     if (itemnum < 1) {
         qor_field_set(vsess->apitext, "Error: item number must be at least 1");
-        return -2;
+        return BX_SYNTAX;
     }
-    bool single = false;
-    for (const bx_queue_slot &slot : bx_queue_slots) single = single || slot.status == type;
-    if (!single) {
+    // One queue: a status value of exactly one bit.
+    if (!bx_queue_def_of(type)) {
         qor_field_set(vsess->apitext, "Error: invalid type");
-        return -2;
+        return BX_SYNTAX;
     }
     bx_queue q = bx_api_queue(vsess, type, "bx_lookup");
-    if (!q) return 128;
+    if (!q) return BX_FAILED;
     bx_queue_item item = bx_queue_nth_item(q, static_cast<unsigned>(itemnum));
     if (!item) {
         qor_field_set(vsess->apitext, "NONE");
-        return 0;
+        return BX_OK;
     }
     _bx_xaction x;
     if (bx_api_fetch(q, item, &x) < 1) {
@@ -41,7 +40,7 @@ int bx_lookup(bx_session vsess, int type, int itemnum) {
         qor_field_set(vsess->apitext, x.data.retail.invoice);
     }
     bx_queue_item_close(q, item);
-    return 0;
+    return BX_OK;
 }
 
 }  // extern "C"

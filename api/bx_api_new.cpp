@@ -6,7 +6,7 @@
 // exactly one succeeds; the other finds it in use.
 //
 // Failure policy: storage failures are logged with the invoice text as the
-// caller gave it and answered with -5 or 128; nothing is stored unless
+// caller gave it and answered with BX_DATA or BX_FAILED; nothing is stored unless
 // every step succeeded.
 #include "api/bx_api_new.h"
 
@@ -22,33 +22,40 @@
 
 namespace {
 
-// The kind initialiser for the session's record kind.
-int (*const kInit[])(bx_xaction) = {nullptr, bx_xaction_retail_init, bx_xaction_check_init,
-                                    bx_xaction_ach_init};
+// The kind initialiser of each record kind.
+struct Kind {
+    int dbtype;
+    int (*init)(bx_xaction);
+};
+const Kind kKinds[] = {{BX_DBTYPE_CARD, bx_xaction_retail_init},
+                       {BX_DBTYPE_CHECK, bx_xaction_check_init},
+                       {BX_DBTYPE_ACH, bx_xaction_ach_init}};
 
 int create(bx_session s, const char *invoice, bx_queue q) {
     bx_queue_lock lock(q);
     if (!lock.held()) {
         qor_log_errf(QOR_LOG_NONFATAL, "Unable to lock database to store transaction %s", invoice);
-        return -5;
+        return BX_DATA;
     }
-    if (bx_status(s, invoice) != 0) {
+    if (bx_status(s, invoice) != BX_STAT_NONE) {
         qor_field_set(s->apitext, "text {invoice already in use}");
-        return -3;
+        return BX_DUPLICATE;
     }
     s->apitext[0] = '\0';
 
     _bx_xaction x = {};
-    if (s->dbtype >= 1 && s->dbtype <= 3) kInit[s->dbtype](&x);
+    // A session of no known kind stores an all-zero record.
+    for (const Kind &k : kKinds)
+        if (k.dbtype == s->dbtype) k.init(&x);
     if (!bx_xaction_retail_setinvoice(&x, invoice)) {
         qor_field_set(s->apitext, "text {could not set invoice}");
-        return 128;
+        return BX_FAILED;
     }
     x.time.creat = time(nullptr);
 
     bx_store stored = bx_api_store(q, &x, invoice);
-    if (stored == bx_store::unpackable) return 128;
-    int result = stored == bx_store::stored ? 0 : 128;
+    if (stored == bx_store::unpackable) return BX_FAILED;
+    int result = stored == bx_store::stored ? BX_OK : BX_FAILED;
     if (lock.release() != 0)
         qor_log_errf(QOR_LOG_WARNING, "Unable to unlock database after storing transaction %s",
                      invoice);
@@ -60,11 +67,11 @@ int create(bx_session s, const char *invoice, bx_queue q) {
 extern "C" {
 
 int bx_new(bx_session vsess, const char *invoice) {
-    if (!vsess) return -7;
+    if (!vsess) return BX_UNINIT;
     vsess->apitext[0] = '\0';
     if (!invoice) invoice = "";
-    bx_queue q = bx_api_queue(vsess, 1, "bx_new");
-    if (!q) return -5;
+    bx_queue q = bx_api_queue(vsess, BX_STAT_NEW, "bx_new");
+    if (!q) return BX_DATA;
     return create(vsess, invoice, q);
 }
 

@@ -14,23 +14,9 @@
 
 #include "api/bx_api_xact.h"
 #include "support/qor_util.h"
+#include "xaction/bx_xaction_retail.h"
 
 namespace {
-
-struct SearchStep {
-    int status;
-    const char *word;
-};
-
-// Search order: the first queue that holds the invoice decides.
-const SearchStep kSearch[] = {
-    {128, "status {bad} "},   {8, "status {done} "},  {4, "status {ready} "},
-    {32, "status {denied} "}, {64, "status {review} "}, {2, "status {auth} "},
-    {16, "status {unauth} "}, {1, "status {new} "},
-};
-
-const char *const kOrderTypes[] = {nullptr,      "mail",    "phone", "recurring",
-                                   "installment", "unknown", "retail", "test"};
 
 struct CodeText {
     char code;
@@ -75,12 +61,13 @@ void append_money(bx_session s, const char *format, long long cents) {
 
 void describe(bx_session s, const _bx_xaction &x) {
     long long amount = x.amount;
-    if (x.subtype.code == 2) amount = -amount;
-    if (x.subtype.code == 5 || x.subtype.code == 6) amount = 0;
+    if (x.subtype.code == BX_CODE_RETURN) amount = -amount;
+    if (x.subtype.code == BX_CODE_VOID || x.subtype.code == BX_CODE_REVERSE) amount = 0;
     bx_appendf(s, "invoice {%s}", x.data.retail.invoice);
     append_money(s, " amount {%s}", amount);
     if (x.tax != 0) append_money(s, " tax {%s}", x.tax);
-    if (x.rtype >= 1 && x.rtype <= 7) bx_appendf(s, " type {%s}", kOrderTypes[x.rtype]);
+    const bx_ordertype *type = bx_ordertype_of(x.rtype);
+    if (type && type->shown) bx_appendf(s, " type {%s}", type->word);
     if (x.entrysource == 1) bx_appendf(s, " entrysource {merchant}");
     if (x.entrysource == 2) bx_appendf(s, " entrysource {customer}");
     const struct {
@@ -90,7 +77,7 @@ void describe(bx_session s, const _bx_xaction &x) {
                  {"readytime", x.time.ready}, {"donetime", x.time.done}};
     for (const auto &t : times)
         if (t.when != 0) bx_appendf(s, " %s {%s}", t.label, qor_util_ctimestr(&t.when));
-    if (x.subtype.format == 6 && x.data.retail.comment[0])
+    if (x.subtype.format == BX_FORMAT_RETAIL && x.data.retail.comment[0])
         bx_appendf(s, " comment {%s}", x.data.retail.comment);
     if (x.authcode[0]) bx_appendf(s, " acode {%s}", x.authcode);
     if (x.acc.check.accname[0]) bx_appendf(s, " accountname {%s}", x.acc.check.accname);
@@ -108,23 +95,23 @@ void describe(bx_session s, const _bx_xaction &x) {
 extern "C" {
 
 int bx_status(bx_session vsess, const char *invoice) {
-    if (!vsess) return -7;
+    if (!vsess) return BX_UNINIT;
     vsess->apitext[0] = '\0';
     if (!invoice) invoice = "";
-    for (const SearchStep &step : kSearch) {
-        bx_queue q = bx_api_queue(vsess, step.status, "bx_status");
+    for (const bx_queue_def *def : bx_queue_search) {
+        bx_queue q = bx_api_queue(vsess, def->status, "bx_status");
         if (!q) continue;
         bx_queue_item item = bx_queue_find_item(q, invoice);
         if (!item) continue;
-        bx_appendf(vsess, "%s", step.word);
+        bx_appendf(vsess, "status {%s} ", bx_stat2str(def->status));
         _bx_xaction x;
         bx_api_fetch(q, item, &x);
         bx_queue_item_close(q, item);
         describe(vsess, x);
-        return step.status;
+        return def->status;
     }
-    bx_appendf(vsess, "invoice {%.8s} status {none}", invoice);
-    return 0;
+    bx_appendf(vsess, "invoice {%.8s} status {%s}", invoice, bx_stat2str(BX_STAT_NONE));
+    return BX_STAT_NONE;
 }
 
 }  // extern "C"

@@ -8,21 +8,12 @@
 #include "support/qor_log.h"
 #include "xaction/bx_xaction_keydb.h"
 
-const bx_queue_slot bx_queue_slots[8] = {
-    {1, "new", &_bx_session::new_},        {2, "auth", &_bx_session::auth},
-    {4, "ready", &_bx_session::ready},     {8, "done", &_bx_session::done},
-    {16, "unauth", &_bx_session::unauth},  {32, "denied", &_bx_session::denied},
-    {64, "review", &_bx_session::review},  {128, "bad", &_bx_session::bad},
-};
-
 bx_queue bx_api_queue(bx_session s, int status, const char *op) {
-    for (const bx_queue_slot &slot : bx_queue_slots) {
-        if (slot.status != status) continue;
-        bx_queue q = s->*slot.field;
-        if (!q) qor_logf(QOR_LOG_NONFATAL, "%s: queue '%s' is not open", op, slot.name);
-        return q;
-    }
-    return nullptr;
+    const bx_queue_def *def = bx_queue_def_of(status);
+    if (!def) return nullptr;
+    bx_queue q = s->*def->field;
+    if (!q) qor_logf(QOR_LOG_NONFATAL, "%s: queue '%s' is not open", op, bx_stat2str(status));
+    return q;
 }
 
 int bx_api_fetch(bx_queue q, bx_queue_item item, bx_xaction x) {

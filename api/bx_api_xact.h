@@ -14,15 +14,6 @@
 // Room for packing a transaction: every stream this library writes fits.
 constexpr int BX_PACK_SIZE = 4096;
 
-struct bx_queue_slot {
-    int status;               // status bit of the queue
-    const char *name;         // queue name ("new", ...)
-    bx_queue _bx_session::*field;
-};
-
-// The eight transaction queues in status-bit order (new = 1 ... bad = 128).
-extern const bx_queue_slot bx_queue_slots[8];
-
 // The session's queue of one status bit, or null.  When the session could
 // not open that queue, logs "<op>: queue '<name>' is not open".
 bx_queue bx_api_queue(bx_session s, int status, const char *op);

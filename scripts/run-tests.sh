@@ -1,40 +1,72 @@
 #!/usr/bin/env bash
-# Runs every test: the suite in the normal build, the same suite under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the PHP tests when
-# the extension is built.  Ends with one "N passed, N failed" line.
+# Runs every test step: the suite in the normal build, the same suite under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the PHP tests.
+#
+# Each step counts by its own result lines and by its exit status: a step
+# that exits non-zero without a failed line counts one failure, and a step
+# that reports nothing at all counts one failure.  A skipped test is never
+# a pass; run as root (as CI runs) any skip fails the run.  Ends with one
+# line "N passed, N failed, N skipped".
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 passed=0
 failed=0
-tally() {   # tally LOGFILE: adds ctest's counts
-    local line total fails
-    line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$1" | tail -n1)
-    if [ -z "$line" ]; then failed=$((failed + 1)); return; fi
-    fails=$(sed -E 's/.*tests passed, ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
-    total=$(sed -E 's/.*tests passed, ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$line")
-    passed=$((passed + total - fails))
-    failed=$((failed + fails))
+skipped=0
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+
+count() { grep -cE "$1" "$log"; }
+
+# tally RC PASSED FAILED SKIPPED: adds one step's counts.
+tally() {
+    local rc=$1 p=$2 f=$3 s=$4
+    if [ "$rc" -ne 0 ] && [ "$f" -eq 0 ]; then
+        echo "!! step exited with status $rc but reported no failed test"
+        f=1
+    fi
+    if [ $((p + f + s)) -eq 0 ]; then
+        echo "!! step reported no test at all"
+        f=1
+    fi
+    passed=$((passed + p))
+    failed=$((failed + f))
+    skipped=$((skipped + s))
 }
 
-log=$(mktemp)
-echo "== test suite (build)"
-ctest --test-dir build --output-on-failure -j2 2>&1 | tee "$log"
-tally "$log"
+# One ctest result line per test case: "  n/N Test #n: Name ....   Passed".
+ctest_step() {   # ctest_step TITLE BUILD-DIR
+    echo "== $1"
+    if [ ! -f "$2/CTestTestfile.cmake" ]; then
+        echo "!! $2 holds no test build"
+        tally 1 0 1 0
+        return
+    fi
+    ctest --test-dir "$2" --output-on-failure -j2 2>&1 | tee "$log"
+    local rc=${PIPESTATUS[0]}
+    local line='^ *[0-9]+/[0-9]+ Test +#[0-9]+: '
+    tally "$rc" "$(count "$line.* Passed +[0-9.]+ sec")" \
+        "$(count "$line.*\*\*\*(Failed|Exception|Timeout)|$line.*Not Run")" \
+        "$(count "$line.*\*\*\*Skipped")"
+}
 
-echo "== test suite under ASan+UBSan (build-asan)"
+ctest_step "test suite (build)" build
+
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ctest --test-dir build-asan --output-on-failure -j2 2>&1 | tee "$log"
-tally "$log"
+ctest_step "test suite under ASan+UBSan (build-asan)" build-asan
+unset ASAN_OPTIONS UBSAN_OPTIONS
 
-if [ -x scripts/php-tests.sh ] && [ -f build/php/brix.so ]; then
+if [ -d tests/php ]; then
     echo "== PHP tests"
-    if scripts/php-tests.sh 2>&1 | tee "$log"; then :; fi
-    p=$(grep -cE '^PASS' "$log"); f=$(grep -cE '^FAIL' "$log")
-    passed=$((passed + p)); failed=$((failed + f))
+    scripts/php-tests.sh 2>&1 | tee "$log"
+    rc=${PIPESTATUS[0]}
+    tally "$rc" "$(count '^PASS ')" "$(count '^(FAIL|BORK|LEAK|WARN) ')" "$(count '^SKIP ')"
 fi
-rm -f "$log"
 
-echo "$passed passed, $failed failed"
+echo "$passed passed, $failed failed, $skipped skipped"
+if [ "$skipped" -gt 0 ] && [ "$(id -u)" -eq 0 ]; then
+    echo "!! tests were skipped in a run as root, where every test can run"
+    exit 1
+fi
 [ "$failed" -eq 0 ]

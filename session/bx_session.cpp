@@ -120,24 +120,6 @@ void read_issuer_magic(bx_session s, const char *list) {
     }
 }
 
-struct QueueSlot {
-    const char *name;
-    bx_queue _bx_session::*field;
-    const char *missing;      // logged when absent (null: not reported)
-};
-
-const QueueSlot kQueues[] = {
-    {"new", &_bx_session::new_, "unable to open 'new' queue"},
-    {"auth", &_bx_session::auth, "unable to open 'auth' queue"},
-    {"ready", &_bx_session::ready, "unable to open 'ready' queue"},
-    {"done", &_bx_session::done, "unable to open 'done' queue"},
-    {"unauth", &_bx_session::unauth, "unable to open 'unauth queue"},
-    {"denied", &_bx_session::denied, "unable to open 'denied' queue"},
-    {"review", &_bx_session::review, "unable to open 'review' queue"},
-    {"bad", &_bx_session::bad, "unable to open 'bad' queue"},
-    {"globals", &_bx_session::globals, nullptr},
-};
-
 void free_record(bx_session s) {
     free(s->port);
     free(s->modem);
@@ -216,9 +198,12 @@ bx_session bx_session_create(bx_config_config_data configuration) {
     read_delay(configuration, BX_CFG_DEMODELAYTRANSACTION, d.transmin, d.transmax);
     read_delay(configuration, BX_CFG_DEMODELAYHANGUP, d.hangupmin, d.hangupmax);
 
-    for (const QueueSlot &q : kQueues) s->*q.field = bx_queue_open(q.name, 0, s->qdir);
-    for (const QueueSlot &q : kQueues)
-        if (!(s->*q.field) && q.missing) qor_log(QOR_LOG_NONFATAL, q.missing);
+    for (const bx_queue_def &q : bx_queue_defs)
+        s->*q.field = bx_queue_open(bx_stat2str(q.status), 0, s->qdir);
+    s->globals = bx_queue_open(bx_globals_name, 0, s->qdir);
+    // An absent globals queue is not reported.
+    for (const bx_queue_def &q : bx_queue_defs)
+        if (!(s->*q.field)) qor_log(QOR_LOG_NONFATAL, q.missing);
 
     s->track.counted = 0;
     s->track.valid = 0;
@@ -231,10 +216,12 @@ void bx_session_destroy(bx_session session) {
     if (!session) return;
     bx_config_destroy_config(session->config_context);
     session->config_context = nullptr;
-    for (const QueueSlot &q : kQueues) {
+    for (const bx_queue_def &q : bx_queue_defs) {
         if (session->*q.field) bx_queue_close(session->*q.field, 0);
         session->*q.field = nullptr;
     }
+    if (session->globals) bx_queue_close(session->globals, 0);
+    session->globals = nullptr;
     free_record(session);
 }
 

@@ -13,6 +13,7 @@
 
 #include <time.h>
 
+#include "session/bx_argconv.h"
 #include "session/bx_config.h"
 
 #ifdef __cplusplus
@@ -243,8 +244,56 @@ void bx_session_destroy(bx_session session);
 #ifdef __cplusplus
 }
 
+#include <array>
 #include <cstdarg>
 #include <cstdio>
+
+// The eight transaction queues, one row each in status-bit order (new = 1
+// ... bad = 128).  The queue's directory and status name is
+// bx_stat2str(status).  Every operation that picks a queue by status, the
+// status search, counting and opening read this table.
+struct bx_queue_def {
+    int status;                   // status bit, BX_STAT_*
+    bx_queue _bx_session::*field; // the session's queue
+    int search;                   // place in bx_status's search, 1 first
+    const char *count_label;      // bx_count's label, "%d" for the count
+    const char *missing;          // NonFatal error when it cannot be opened
+};
+
+inline constexpr bx_queue_def bx_queue_defs[8] = {
+    {BX_STAT_NEW, &_bx_session::new_, 8, "new {%d} ", "unable to open 'new' queue"},
+    {BX_STAT_AUTH, &_bx_session::auth, 6, "authorized {%d} ", "unable to open 'auth' queue"},
+    {BX_STAT_READY, &_bx_session::ready, 3, "ready {%d} ", "unable to open 'ready' queue"},
+    {BX_STAT_DONE, &_bx_session::done, 2, "done {%d} ", "unable to open 'done' queue"},
+    {BX_STAT_UNAUTH, &_bx_session::unauth, 7, "unauthorized {%d} ", "unable to open 'unauth queue"},
+    {BX_STAT_DENIED, &_bx_session::denied, 4, "denied {%d} ", "unable to open 'denied' queue"},
+    {BX_STAT_REVIEW, &_bx_session::review, 5, "review {%d} ", "unable to open 'review' queue"},
+    {BX_STAT_BAD, &_bx_session::bad, 1, "bad {%d} ", "unable to open 'bad' queue"},
+};
+
+// The ninth queue holds the shared processor state, no transactions.
+inline constexpr const char *bx_globals_name = "globals";
+
+// The rows of bx_queue_defs in bx_status's search order: a transaction
+// held by several queues at once is reported from the earliest.
+inline constexpr std::array<const bx_queue_def *, 8> bx_queue_search = [] {
+    std::array<const bx_queue_def *, 8> order{};
+    for (const bx_queue_def &d : bx_queue_defs) order[d.search - 1] = &d;
+    return order;
+}();
+static_assert([] {
+    for (const bx_queue_def *d : bx_queue_search)
+        if (!d) return false;
+    return true;
+}(), "every queue has its own place in the status search");
+
+// The row of one status bit, or null for any other value.
+inline const bx_queue_def *bx_queue_def_of(int status) {
+    for (const bx_queue_def &d : bx_queue_defs)
+        if (d.status == status) return &d;
+    return nullptr;
+}
+
 // Replaces the session's answer text (cut to the field).
 void bx_settext(bx_session s, const char *text);
 // Appends formatted text to the answer text (cut to the field).

@@ -7,10 +7,9 @@
 #include "validate/bx_val.h"
 
 #include "support/qor_util.h"
+#include "xaction/bx_xaction.h"
 
 namespace {
-
-enum { KIND_CARD = 1, KIND_CHECK = 2, KIND_ACH = 3 };
 
 void set_protocol(bx_session s, int protocol, int dbtype) {
     s->protocol = protocol;
@@ -19,6 +18,25 @@ void set_protocol(bx_session s, int protocol, int dbtype) {
 
 }  // namespace
 
+const bx_val_protocol bx_val_protocols[17] = {
+    {"ETC+", bx_val_etc_setup},         {"MAPP", bx_val_mapp_setup},
+    {"NDC", bx_val_ndc_setup},          {"VITAL", bx_val_vital_setup},
+    {"RBank", bx_val_rbank_setup},      {"UTF", bx_val_utf_setup},
+    {"NOVA", bx_val_nova_setup},        {"NOVA-TCP", bx_val_nova_setup},
+    {"SouthP", bx_val_southp_setup},    {"Nashville", bx_val_nash_setup},
+    {"SCAN", bx_val_scan_setup},        {"TeleCheck", bx_val_telecheck_setup},
+    {"SWACH", bx_val_swach_setup},      {"dialdemo", bx_val_dialdemo_setup},
+    {"demo", bx_val_demo_setup},        {"demc", bx_val_demc_setup},
+    {"foo", bx_val_demo_setup},
+};
+
+const bx_val_protocol *bx_val_protocol_named(const char *name) {
+    if (!name) return nullptr;
+    for (const bx_val_protocol &p : bx_val_protocols)
+        if (qor_util_strcasecmp(name, p.name) == 0) return &p;
+    return nullptr;
+}
+
 extern "C" {
 
 int bx_val_never(bx_session vsess, bx_xaction) {
@@ -26,20 +44,20 @@ int bx_val_never(bx_session vsess, bx_xaction) {
     return 0;
 }
 
-void bx_val_etc_setup(bx_session s) { set_protocol(s, 1, KIND_CARD); }
-void bx_val_mapp_setup(bx_session s) { set_protocol(s, 2, KIND_CARD); }
-void bx_val_ndc_setup(bx_session s) { set_protocol(s, 13, KIND_CARD); }
-void bx_val_vital_setup(bx_session s) { set_protocol(s, 6, KIND_CARD); }
-void bx_val_rbank_setup(bx_session s) { set_protocol(s, 8, KIND_CARD); }
-void bx_val_utf_setup(bx_session s) { set_protocol(s, 9, KIND_CARD); }
-void bx_val_nova_setup(bx_session s) { set_protocol(s, 12, KIND_CARD); }
-void bx_val_southp_setup(bx_session s) { set_protocol(s, 15, KIND_CARD); }
-void bx_val_nash_setup(bx_session s) { set_protocol(s, 17, KIND_CARD); }
-void bx_val_scan_setup(bx_session s) { set_protocol(s, 3, KIND_CHECK); }
-void bx_val_telecheck_setup(bx_session s) { set_protocol(s, 4, KIND_CHECK); }
-void bx_val_swach_setup(bx_session s) { set_protocol(s, 7, KIND_ACH); }
-void bx_val_dialdemo_setup(bx_session s) { set_protocol(s, 18, KIND_CARD); }
-void bx_val_demo_setup(bx_session s) { set_protocol(s, 5, KIND_CARD); }
-void bx_val_demc_setup(bx_session s) { set_protocol(s, 5, KIND_CHECK); }
+void bx_val_etc_setup(bx_session s) { set_protocol(s, BX_PROTO_ETC, BX_DBTYPE_CARD); }
+void bx_val_mapp_setup(bx_session s) { set_protocol(s, BX_PROTO_MAPP, BX_DBTYPE_CARD); }
+void bx_val_ndc_setup(bx_session s) { set_protocol(s, BX_PROTO_NDC, BX_DBTYPE_CARD); }
+void bx_val_vital_setup(bx_session s) { set_protocol(s, BX_PROTO_VITAL, BX_DBTYPE_CARD); }
+void bx_val_rbank_setup(bx_session s) { set_protocol(s, BX_PROTO_RBANK, BX_DBTYPE_CARD); }
+void bx_val_utf_setup(bx_session s) { set_protocol(s, BX_PROTO_UTF, BX_DBTYPE_CARD); }
+void bx_val_nova_setup(bx_session s) { set_protocol(s, BX_PROTO_NOVA, BX_DBTYPE_CARD); }
+void bx_val_southp_setup(bx_session s) { set_protocol(s, BX_PROTO_SOUTHP, BX_DBTYPE_CARD); }
+void bx_val_nash_setup(bx_session s) { set_protocol(s, BX_PROTO_NASH, BX_DBTYPE_CARD); }
+void bx_val_scan_setup(bx_session s) { set_protocol(s, BX_PROTO_SCAN, BX_DBTYPE_CHECK); }
+void bx_val_telecheck_setup(bx_session s) { set_protocol(s, BX_PROTO_TELECHECK, BX_DBTYPE_CHECK); }
+void bx_val_swach_setup(bx_session s) { set_protocol(s, BX_PROTO_SWACH, BX_DBTYPE_ACH); }
+void bx_val_dialdemo_setup(bx_session s) { set_protocol(s, BX_PROTO_DIALDEMO, BX_DBTYPE_CARD); }
+void bx_val_demo_setup(bx_session s) { set_protocol(s, BX_PROTO_DEMO, BX_DBTYPE_CARD); }
+void bx_val_demc_setup(bx_session s) { set_protocol(s, BX_PROTO_DEMO, BX_DBTYPE_CHECK); }
 
 }  // extern "C"

@@ -14,6 +14,25 @@
 extern "C" {
 #endif
 
+// Clearing-protocol numbers (the session's protocol field), as the setups
+// record them.  The demonstration protocols share one number.
+enum {
+    BX_PROTO_ETC = 1,
+    BX_PROTO_MAPP = 2,
+    BX_PROTO_SCAN = 3,
+    BX_PROTO_TELECHECK = 4,
+    BX_PROTO_DEMO = 5,
+    BX_PROTO_VITAL = 6,
+    BX_PROTO_SWACH = 7,
+    BX_PROTO_RBANK = 8,
+    BX_PROTO_UTF = 9,
+    BX_PROTO_NOVA = 12,
+    BX_PROTO_NDC = 13,
+    BX_PROTO_SOUTHP = 15,
+    BX_PROTO_NASH = 17,
+    BX_PROTO_DIALDEMO = 18
+};
+
 // Default validator: refuses with "text {invalid operation for this protocol}".
 int bx_val_never(bx_session vsess, bx_xaction vxact);
 
@@ -35,6 +54,16 @@ void bx_val_demc_setup(bx_session s);
 
 #ifdef __cplusplus
 }
+
+// The protocol names of the configuration's ClearingProtocol, in the order
+// they are compared (without regard to case), each with its setup.
+struct bx_val_protocol {
+    const char *name;
+    void (*setup)(bx_session);
+};
+extern const bx_val_protocol bx_val_protocols[17];
+// The setup of a protocol name, or null when the name matches none.
+const bx_val_protocol *bx_val_protocol_named(const char *name);
 #endif
 
 #endif

@@ -11,6 +11,7 @@
 
 #include "session/bx_session.h"
 #include "support/qor_util.h"
+#include "validate/bx_val.h"
 
 extern "C" {
 
@@ -99,16 +100,15 @@ const state_entry_struct table[] = {
 
 namespace {
 
-// Clearing-protocol numbers (session protocol field) and the column of
-// the table each one reads.
+// The column of the table that each clearing protocol reads.
 struct ProtocolColumn {
     int protocol;
     const char *state_entry_struct::*column;
 };
 constexpr ProtocolColumn kColumns[] = {
-    {3, &state_entry_struct::scancode},       // SCAN
-    {4, &state_entry_struct::telecheckcode},  // TeleCheck
-    {5, &state_entry_struct::scancode},       // demonstration protocols
+    {BX_PROTO_SCAN, &state_entry_struct::scancode},
+    {BX_PROTO_TELECHECK, &state_entry_struct::telecheckcode},
+    {BX_PROTO_DEMO, &state_entry_struct::scancode},
 };
 
 const state_entry_struct *find_state(const char *str) {

@@ -29,6 +29,12 @@ enum {
     BX_CODE_VOID = 5, BX_CODE_REVERSE = 6
 };
 enum { BX_FORMAT_RETAIL = 6, BX_FORMAT_CHECK = 98, BX_FORMAT_ACH = 95 };
+// Order types (rtype); the words that select them are bx_ordertypes
+// (bx_xaction_retail.h).
+enum {
+    BX_RTYPE_MAIL = 1, BX_RTYPE_PHONE = 2, BX_RTYPE_RECURRING = 3, BX_RTYPE_INSTALLMENT = 4,
+    BX_RTYPE_UNKNOWN = 5, BX_RTYPE_RETAIL = 6, BX_RTYPE_TEST = 7, BX_RTYPE_ECOMMERCE = 8
+};
 
 typedef struct _bx_result_service {
     char servicetype[3];      // 2 chars: service type code

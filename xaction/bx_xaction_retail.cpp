@@ -22,21 +22,20 @@ namespace {
 constexpr size_t kZipScan = 24;    // characters of a ZIP text looked at
 constexpr int kCommentWidth = 25;  // characters a comment keeps
 
-// Order type and the mail/telephone order character it implies; other
-// types (retail, test, ecommerce, unknown codes) have none.
-struct MotoRow {
-    int rtype;
-    char moto;
-};
-constexpr MotoRow kMoto[] = {{1, '1'}, {2, '1'}, {3, '2'}, {4, '3'}, {5, '4'}};
+}  // namespace
 
-char moto_of(int rtype) {
-    for (const auto &row : kMoto)
-        if (row.rtype == rtype) return row.moto;
-    return '\0';
+const bx_ordertype *bx_ordertype_of(int rtype) {
+    for (const bx_ordertype &t : bx_ordertypes)
+        if (t.rtype == rtype) return &t;
+    return nullptr;
 }
 
-}  // namespace
+const bx_ordertype *bx_ordertype_named(const char *word) {
+    if (!word) return nullptr;
+    for (const bx_ordertype &t : bx_ordertypes)
+        if (qor_util_strcasecmp(t.word, word) == 0) return &t;
+    return nullptr;
+}
 
 extern "C" {
 
@@ -74,7 +73,8 @@ int bx_xaction_retail_setcomment(bx_xaction x, const char *comment) {
 int bx_xaction_retail_settype(bx_xaction x, int type) {
     if (!x) return 0;
     x->rtype = type;
-    x->data.retail.moto = moto_of(type);
+    const bx_ordertype *t = bx_ordertype_of(type);
+    x->data.retail.moto = t ? t->moto : '\0';
     return 1;
 }
 

@@ -37,6 +37,29 @@ int bx_xaction_retail_ready2done(bx_xaction x, bx_result r);
 
 #ifdef __cplusplus
 }
+
+// One order type: the script's word for it (compared without regard to
+// case), its code, the mail/telephone order character it implies (NUL:
+// none) and whether the status text names it.
+struct bx_ordertype {
+    const char *word;
+    int rtype;
+    char moto;
+    bool shown;
+};
+inline constexpr bx_ordertype bx_ordertypes[] = {
+    {"mail", BX_RTYPE_MAIL, '1', true},
+    {"phone", BX_RTYPE_PHONE, '1', true},
+    {"recurring", BX_RTYPE_RECURRING, '2', true},
+    {"installment", BX_RTYPE_INSTALLMENT, '3', true},
+    {"unknown", BX_RTYPE_UNKNOWN, '4', true},
+    {"retail", BX_RTYPE_RETAIL, '\0', true},
+    {"test", BX_RTYPE_TEST, '\0', true},
+    {"ecommerce", BX_RTYPE_ECOMMERCE, '\0', false},
+};
+// The order type of a code, or of a word; null for none.
+const bx_ordertype *bx_ordertype_of(int rtype);
+const bx_ordertype *bx_ordertype_named(const char *word);
 #endif
 
 #endif
