@@ -18,6 +18,21 @@ int bx_cmd_defaulthandler(bx_session vsess, int cmd, const char *argval);
 
 #ifdef __cplusplus
 }
+
+// Puts handler in front of the session's chain: the handler that stood in
+// front so far goes into slot, the handler's own dll slot, to which it
+// passes the commands it does not serve.
+inline void bx_cmd_chain(bx_session s, bx_cmdhandler handler, bx_cmdhandler _dll::*slot) {
+    s->dll.*slot = s->commandhandler;
+    s->commandhandler = handler;
+}
+
+// Hands a command on to the handler in slot (the default handler when the
+// slot is empty).
+inline int bx_cmd_pass(bx_session s, bx_cmdhandler _dll::*slot, int cmd, const char *argval) {
+    bx_cmdhandler next = s->dll.*slot ? s->dll.*slot : bx_cmd_defaulthandler;
+    return next(s, cmd, argval);
+}
 #endif
 
 #endif

@@ -6,6 +6,9 @@
 // slot keeps the defaults bx_init put there.  Nothing here fails.
 #include "validate/bx_val.h"
 
+#include "commands/bx_cmd_nash.h"
+#include "commands/bx_cmd_rbank.h"
+#include "commands/bx_cmd_utf.h"
 #include "support/qor_util.h"
 #include "xaction/bx_xaction.h"
 
@@ -48,11 +51,20 @@ void bx_val_etc_setup(bx_session s) { set_protocol(s, BX_PROTO_ETC, BX_DBTYPE_CA
 void bx_val_mapp_setup(bx_session s) { set_protocol(s, BX_PROTO_MAPP, BX_DBTYPE_CARD); }
 void bx_val_ndc_setup(bx_session s) { set_protocol(s, BX_PROTO_NDC, BX_DBTYPE_CARD); }
 void bx_val_vital_setup(bx_session s) { set_protocol(s, BX_PROTO_VITAL, BX_DBTYPE_CARD); }
-void bx_val_rbank_setup(bx_session s) { set_protocol(s, BX_PROTO_RBANK, BX_DBTYPE_CARD); }
-void bx_val_utf_setup(bx_session s) { set_protocol(s, BX_PROTO_UTF, BX_DBTYPE_CARD); }
+void bx_val_rbank_setup(bx_session s) {
+    set_protocol(s, BX_PROTO_RBANK, BX_DBTYPE_CARD);
+    bx_cmd_rbank_install(s);
+}
+void bx_val_utf_setup(bx_session s) {
+    set_protocol(s, BX_PROTO_UTF, BX_DBTYPE_CARD);
+    bx_cmd_utf_install(s);
+}
 void bx_val_nova_setup(bx_session s) { set_protocol(s, BX_PROTO_NOVA, BX_DBTYPE_CARD); }
 void bx_val_southp_setup(bx_session s) { set_protocol(s, BX_PROTO_SOUTHP, BX_DBTYPE_CARD); }
-void bx_val_nash_setup(bx_session s) { set_protocol(s, BX_PROTO_NASH, BX_DBTYPE_CARD); }
+void bx_val_nash_setup(bx_session s) {
+    set_protocol(s, BX_PROTO_NASH, BX_DBTYPE_CARD);
+    bx_cmd_nash_install(s);
+}
 void bx_val_scan_setup(bx_session s) { set_protocol(s, BX_PROTO_SCAN, BX_DBTYPE_CHECK); }
 void bx_val_telecheck_setup(bx_session s) { set_protocol(s, BX_PROTO_TELECHECK, BX_DBTYPE_CHECK); }
 void bx_val_swach_setup(bx_session s) { set_protocol(s, BX_PROTO_SWACH, BX_DBTYPE_ACH); }
