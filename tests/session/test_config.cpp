@@ -1,7 +1,10 @@
 // Configuration file: scrambled form, checks, line rules, file search,
 // the code table and the data directory check.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -360,7 +363,8 @@ TEST(ConfigFind, NullNameGivesNone) {
 namespace {
 
 // Makes a standard directory for the test when it is missing; removes it
-// afterwards only if this test made it (and it is empty again).
+// afterwards only if this test made it (and it is empty again).  The test
+// runs on private file systems (below), so this tidies only those.
 class StandardDir {
 public:
     explicit StandardDir(std::string path) : path_(std::move(path)) {
@@ -382,12 +386,42 @@ private:
     bool created_ = false;
 };
 
-}  // namespace
+// The standard configuration directories lie outside any temporary
+// directory, so their test runs in a child process with a private mount
+// namespace: fresh file systems over /var and /usr/local/etc that vanish
+// with the child, and nothing of the host changes.  Exit 77 means the
+// namespace could not be had (not permitted here).
+constexpr int kNoNamespace = 77;
 
-TEST(ConfigFind, StandardDirectoriesInOrder) {
+bool private_tmpfs(const char *dir) {
+    return mount("brix-test", dir, "tmpfs", 0, "mode=0755") == 0;
+}
+
+int in_private_mounts(void (*body)()) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        alarm(60);
+        // Mounts must not propagate back to the host's namespace.
+        if (unshare(CLONE_NEWNS) != 0 ||
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            _exit(kNoNamespace);
+        struct stat st;
+        bool have_etc = stat("/usr/local/etc", &st) == 0 && S_ISDIR(st.st_mode);
+        if (!private_tmpfs("/var") || !private_tmpfs(have_etc ? "/usr/local/etc" : "/usr/local"))
+            _exit(kNoNamespace);
+        if (!have_etc && mkdir("/usr/local/etc", 0755) != 0) _exit(kNoNamespace);
+        body();
+        fflush(stdout);
+        _exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void standard_directories_in_order() {
     ConfigDirEnv env(nullptr);
     const std::string name = "brix-test-h1-" + std::to_string(getpid());
-    mkdir("/usr/local/etc", 0755);
     StandardDir var("/var/brix");
     StandardDir usr("/usr/local/etc/brix");
     {
@@ -418,6 +452,14 @@ TEST(ConfigFind, StandardDirectoriesInOrder) {
     EXPECT_EQ(by_code(Config(bx_config_init(name.c_str())), BX_CFG_MERCHANTNO), "usr");
     usr.remove();
     EXPECT_EQ(bx_config_init(name.c_str()), nullptr);
+}
+
+}  // namespace
+
+TEST(ConfigFind, StandardDirectoriesInOrder) {
+    int rc = in_private_mounts(standard_directories_in_order);
+    if (rc == kNoNamespace) GTEST_SKIP() << "no private mount namespace here (needs CAP_SYS_ADMIN)";
+    EXPECT_EQ(rc, 0) << "the child's failures are printed above";
 }
 
 TEST(ConfigFind, OverlongPathsAreRefusedNotCut) {
