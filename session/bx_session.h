@@ -282,8 +282,11 @@ inline constexpr std::array<const bx_queue_def *, 8> bx_queue_search = [] {
     return order;
 }();
 static_assert([] {
-    for (const bx_queue_def *d : bx_queue_search)
-        if (!d) return false;
+    for (int place = 1; place <= 8; place++) {
+        int holders = 0;
+        for (const bx_queue_def &d : bx_queue_defs) holders += d.search == place;
+        if (holders != 1) return false;
+    }
     return true;
 }(), "every queue has its own place in the status search");
 
