@@ -30,6 +30,7 @@ typedef int (*bx_cmdhandler)(bx_session vsess, int cmd, const char *argval);
 // A request validator: nonzero accepts the transaction.
 typedef int (*bx_validator)(bx_session vsess, bx_xaction vxact);
 
+// One per card type, in the order of bx_ctype_shortname (validate/bx_util_issuer.h).
 struct _issuer {
     char magic[11];           // 10 chars: card-range magic (IssuerMagic)
 };
@@ -234,9 +235,6 @@ struct _bx_session {
 
 // Why the last bx_init failed; kept until the next failure.
 extern char bx_initerror[1024];
-
-// Card-type short names, in the order of the issuer table.
-extern const char *const bx_ctype_shortname[BX_NUM_ISSUERS];
 
 bx_session bx_session_create(bx_config_config_data configuration);
 void bx_session_destroy(bx_session session);
