@@ -1,8 +1,8 @@
 // bx_util_issuer: card issuer (brand) and card category by card number.
 //
-// Called by the card protocols' validators (bx_util_issuer) and exported
-// for scripts' helpers (bx_util_issuercategory); the session reads the
-// short-name table for IssuerMagic.  Both classifications take the card's
+// Called by the card protocols' validators (bx_util_issuer); the category
+// classifier is exported for callers outside the library and used by no
+// operation here; the session reads the short-name table for IssuerMagic.  Both classifications take the card's
 // leading digits, at most 16, and try POSIX extended patterns on them in
 // table order.
 //
