@@ -23,11 +23,10 @@
 #include "queue/bx_queue.h"
 #include "support/qor_log.h"
 #include "support/qor_util.h"
+#include "validate/bx_util_issuer.h"
 
 extern "C" {
 char bx_initerror[1024];
-const char *const bx_ctype_shortname[BX_NUM_ISSUERS] = {
-    "BAD", "VISA", "MC", "AMEX", "DC", "DISCOVER", "ENROUTE", "JCB", "CB", "UNKNOWN"};
 }
 
 void bx_settext(bx_session s, const char *text) { qor_field_set(s->apitext, text); }
