@@ -101,10 +101,9 @@ struct Row {
     Cell cells[kRequests];  // in bx_request order
 };
 
-// The last row answers for "bad" and for any status not listed.
+// Columns: auth, sale, return, reverse, void.  The last row answers for
+// "bad" and for any status not listed.
 constexpr Row kTransitions[] = {
-    //                auth        sale           return          reverse
-    //                void
     {BX_STAT_NONE, {kUnknown, kUnknown, kUnknown, kUnknown, kUnknown}},
     {BX_STAT_NEW,
      {kGo, kGo, kGo, {BX_BADINVOICE, "text {not yet authorized}"}, kNotVoidable}},
@@ -119,14 +118,17 @@ constexpr Row kTransitions[] = {
     {BX_STAT_BAD, {kNotValid, kUnrecognized, kNotReturnable, kUnrecognized, kNotVoidable}},
 };
 
-// Only a status that names a queue can be a source.
+// Only a status that names a queue can be a source, and no request stays
+// in its own queue.
 static_assert([] {
     for (const Row &row : kTransitions)
-        for (const Cell &cell : row.cells)
-            if (cell.code == BX_OK && (row.status == BX_STAT_NONE || row.status == BX_STAT_BAD))
+        for (int r = 0; r < kRequests; r++)
+            if (row.cells[r].code == BX_OK &&
+                (row.status == BX_STAT_NONE || row.status == BX_STAT_BAD ||
+                 row.status == kChanges[r].destination))
                 return false;
     return true;
-}(), "no request proceeds from an unknown invoice or from the fallback row");
+}(), "every accepted request moves a transaction from one queue to another");
 
 const Cell &transition(int status, bx_request request) {
     const Row *row = &kTransitions[std::size(kTransitions) - 1];

@@ -211,4 +211,175 @@ TEST_F(Requests, ValidatorRefusalMovesNothing) {
     }
 }
 
+void quiet(int, const char *, void *) {}
+
+// True once process pid waits for a record lock: the kernel lists each
+// waiter in /proc/locks on a line marked "->".
+bool waits_for_lock(pid_t pid) {
+    std::ifstream in("/proc/locks");
+    const std::string who = std::to_string(pid);
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        bool waiting = false, its = false;
+        for (std::string w; words >> w;) {
+            waiting |= w == "->";
+            its |= w == who;
+        }
+        if (waiting && its) return true;
+    }
+    return false;
+}
+
+// Another process holds the "new" queue's lock while the request looks the
+// invoice up, then deletes the transaction or moves it on, and lets go.
+TEST_F(Requests, TransactionMovedAwayMeanwhileIsUnknown) {
+    const struct {
+        const char *inv;
+        int to;  // 0: deleted
+    } cases[] = {{"gone", 0}, {"moved", 2}};
+    for (const auto &c : cases) {
+        place(c.inv, 1);
+        std::string before = stream(1, c.inv);
+        int held[2];
+        ASSERT_EQ(pipe(held), 0);
+        pid_t parent = getpid();
+        pid_t child = qtest::spawn([&] {
+            qor_log_set_sink(quiet, nullptr);
+            bx_session other = bx_init("test");
+            if (!other || bx_queue_lockqueue(other->new_) != 0) return 1;
+            if (write(held[1], "x", 1) != 1) return 2;
+            for (int i = 0; i < 500 && !waits_for_lock(parent); i++) usleep(10000);
+            if (c.to) return testutil::daemon_move(other->new_, other->auth, c.inv) ? 0 : 3;
+            bx_queue_item_delete(other->new_, bx_queue_find_item(other->new_, c.inv));
+            return bx_queue_unlockqueue(other->new_);
+        });
+        char byte;
+        ASSERT_EQ(read(held[0], &byte, 1), 1);
+        EXPECT_EQ(bx_sale(s, c.inv), -4) << c.inv;
+        EXPECT_STREQ(s->apitext, "text {no such transaction}");
+        EXPECT_EQ(qtest::wait_exit(child), 0);
+        close(held[0]);
+        close(held[1]);
+        EXPECT_EQ(where(c.inv), c.to) << c.inv;
+        EXPECT_EQ(stream(c.to, c.inv), c.to ? before : "") << c.inv;
+        EXPECT_EQ(bx_queue_count(s->ready), 0);
+        std::string lock = spool + "/new/.lock";
+        EXPECT_EQ(qtest::wait_exit(qtest::spawn([&] {
+                      struct flock fl = {};
+                      fl.l_type = F_WRLCK;
+                      fl.l_len = 1;
+                      return fcntl(::open(lock.c_str(), O_RDWR), F_SETLK, &fl) == 0 ? 0 : 1;
+                  })),
+                  0)
+            << "the source queue's lock is released";
+    }
+}
+
+// Fails the file-system calls of a sale one at a time until the log shows
+// each failure; the transaction stays in "new" as it was.
+TEST_F(Requests, FailedStorageLeavesTheTransactionInPlace) {
+    place("inv", 1);
+    std::string before = stream(1, "inv");
+    auto restore = [&] {
+        for (const bx_queue_def &d : bx_queue_defs)
+            if (bx_queue_item item = bx_queue_find_item(s->*d.field, "inv"); item && d.status != 1)
+                bx_queue_item_delete(s->*d.field, item);
+            else if (item)
+                bx_queue_item_close(s->*d.field, item);
+        if (stream(1, "inv") != before)
+            bx_queue_put(s->new_, before.data(), (int)before.size(), "INVXXXXX");
+    };
+    const std::string eio = strerror(EIO);
+    const struct {
+        std::string line;
+        const char *text;
+    } cases[] = {
+        {"NonFatal error: " + eio + ": bx_sale: Unable to lock queue 'new' for transaction inv\n",
+         "text {unable to lock database}"},
+        {"NonFatal error: " + eio + ": bx_sale: Unable to lock queue 'ready' for transaction inv\n",
+         "text {unable to lock database}"},
+        {"NonFatal error: Unable to insert transaction inv into database\n",
+         "text {unable to store transaction}"},
+    };
+    LogCapture log;
+    for (const auto &c : cases) {
+        int result = 999;
+        for (unsigned long n = 1; n < 400 && result == 999; n++) {
+            restore();
+            log.clear();
+            qor_fdlib_fail_nth(n, EIO);
+            int rc = bx_sale(s, "inv");
+            qor_fdlib_fail_nth(0, 0);
+            if (log.contains(c.line)) result = rc;
+        }
+        EXPECT_EQ(result, 128) << c.line;
+        EXPECT_STREQ(s->apitext, c.text);
+        EXPECT_EQ(where("inv"), 1) << c.line;
+        EXPECT_EQ(stream(1, "inv"), before) << c.line;
+    }
+}
+
+TEST_F(Requests, UnreadableTransactionStaysWhereItIs) {
+    ASSERT_GT(bx_queue_put(s->new_, "not a stream", 12, "BROKENXX"), 0);
+    LogCapture log;
+    for (int r : {AUTH, SALE, RETURN}) {
+        log.clear();
+        EXPECT_EQ(kRequests[r](s, "broken"), 128) << kNames[r];
+        EXPECT_STREQ(s->apitext, "text {unable to unpack transaction}");
+        EXPECT_TRUE(log.contains("NonFatal error: Problem unpacking transaction broken\n"));
+        EXPECT_EQ(where("broken"), 1);
+        EXPECT_EQ(stream(1, "broken"), "not a stream");
+    }
+}
+
+// A stream far longer than any fixed working buffer (a key this library
+// does not know, as the daemon may add) is read whole.
+TEST_F(Requests, LongStoredStreamIsReadWhole) {
+    place("long", 1);
+    std::string packed = stream(1, "long");
+    bx_keydbel db = bx_keydb_unpack(packed.data(), (int)packed.size());
+    ASSERT_NE(db, nullptr);
+    ASSERT_EQ(bx_keydb_put(db, "DaemonNotes", std::string(20000, 'n').c_str()), 1);
+    std::string longer(30000, '\0');
+    int len = bx_keydb_pack(db, longer.data(), (int)longer.size());
+    bx_keydb_destroy(db);
+    ASSERT_GT(len, 20000);
+    ASSERT_GT(bx_queue_put(s->new_, longer.data(), len, "LONGXXXX"), 0);
+    EXPECT_EQ(bx_sale(s, "long"), 0) << s->apitext;
+    _bx_xaction x = {};
+    ASSERT_TRUE(testutil::read_xaction(s->ready, "long", x));
+    EXPECT_EQ(x.amount, 1234);
+    EXPECT_EQ(x.subtype.code, 3);
+}
+
+TEST_F(Requests, UnopenedDestinationFailsCleanly) {
+    bx_done(s);
+    s = nullptr;
+    testutil::remove_tree(spool);
+    mkdir(spool.c_str(), 0700);
+    for (const char *q : {"ready", "unauth"}) testutil::write_file(spool + "/" + q, "not a directory");
+    reopen("demo");
+    place("inv", 1);
+    LogCapture log;
+    const struct {
+        int request;
+        const char *line;
+    } cases[] = {{SALE, "NonFatal error: bx_sale: queue 'ready' is not open\n"},
+                 {AUTH, "NonFatal error: bx_auth: queue 'unauth' is not open\n"}};
+    for (const auto &c : cases) {
+        EXPECT_EQ(kRequests[c.request](s, "inv"), 128);
+        EXPECT_STREQ(s->apitext, "text {unable to store transaction}");
+        EXPECT_TRUE(log.contains(c.line)) << c.line;
+        EXPECT_EQ(where("inv"), 1);
+    }
+}
+
+TEST_F(Requests, NoSessionAndNoInvoice) {
+    for (Request r : kRequests) {
+        EXPECT_EQ(r(nullptr, "inv"), -7);
+        EXPECT_EQ(r(s, nullptr), -4);
+        EXPECT_STREQ(s->apitext, "text {no such transaction}");
+    }
+}
+
 }  // namespace
