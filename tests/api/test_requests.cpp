@@ -20,7 +20,6 @@
 #include "api/bx_api_return.h"
 #include "api/bx_api_reverse.h"
 #include "api/bx_api_sale.h"
-#include "api/bx_api_status.h"
 #include "api/bx_api_void.h"
 #include "queue/qor_fdlib.h"
 #include "support/qor_log.h"
@@ -39,7 +38,7 @@ const char *const kNames[] = {"auth", "sale", "return", "reverse", "void"};
 enum { AUTH, SALE, RETURN, REVERSE, VOID };
 
 // Accepts everything; its text must not survive an accepted request.
-int accept(bx_session s, bx_xaction) {
+int agree(bx_session s, bx_xaction) {
     bx_settext(s, "text {looked at it}");
     return 1;
 }
@@ -61,7 +60,7 @@ protected:
         bx_done(s);
         BrixTest::TearDown();
     }
-    void reopen(const std::string &protocol, bx_validator v = accept) {
+    void reopen(const std::string &protocol, bx_validator v = agree) {
         bx_done(s);
         write_config("test", base_config(protocol));
         s = bx_init("test");
