@@ -168,7 +168,9 @@ PHP_MINFO_FUNCTION(brix) {
     (void)zend_module;
     php_info_print_table_start();
     php_info_print_table_row(2, "brix support", "enabled");
-    php_info_print_table_row(2, "script functions", "16");
+    char count[16];
+    snprintf(count, sizeof count, "%d", g_registered);
+    php_info_print_table_row(2, "script functions", count);
     php_info_print_table_end();
 }
 
