@@ -281,9 +281,15 @@ inline constexpr std::array<const bx_queue_def *, 8> bx_queue_search = [] {
     for (const bx_queue_def &d : bx_queue_defs) order[d.search - 1] = &d;
     return order;
 }();
+// Checked on the places themselves: a null test of the pointers above is
+// no constant expression where the compiler instruments pointer use
+// (-fsanitize=undefined).
 static_assert([] {
-    for (const bx_queue_def *d : bx_queue_search)
-        if (!d) return false;
+    bool taken[8] = {};
+    for (const bx_queue_def &d : bx_queue_defs) {
+        if (d.search < 1 || d.search > 8 || taken[d.search - 1]) return false;
+        taken[d.search - 1] = true;
+    }
     return true;
 }(), "every queue has its own place in the status search");
 
