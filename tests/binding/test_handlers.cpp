@@ -1,13 +1,13 @@
 // The BRIX module: its record and function table, the module file's one
-// entry, the sixteen handlers run through the module's own host, the host
-// calls themselves, and the plain-valued interface the PHP 8 extension uses.
+// entry, the host calls, the handlers run through the host, and the
+// plain-valued interface that the PHP 8 extension uses.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstring>
-#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "binding/bx_script.h"
 #include "binding/bxphp.h"
@@ -17,8 +17,6 @@
 
 using php3_host::Arg;
 using php3_host::Outcome;
-using testutil::BrixTest;
-using testutil::LogCapture;
 
 namespace {
 
@@ -33,63 +31,32 @@ const struct {
     {"bx_lookup", 3}, {"bx_report", 2},  {"bx_command", 3}, {"bx_textvalue", 1},
 };
 
-php3_host::Result run(const char *name, std::initializer_list<Arg> args) {
-    for (const function_entry *f = brix_functions; f->fname; f++)
-        if (strcmp(f->fname, name) == 0) return php3_host::call(f->handler, {args.begin(), args.size()});
-    ADD_FAILURE() << "no function " << name;
-    return {};
-}
-
-std::string text(const php3_host::Result &r) {
-    EXPECT_EQ(r.outcome, Outcome::text);
-    return r.text;
-}
-
-long integer(const php3_host::Result &r) {
-    EXPECT_EQ(r.outcome, Outcome::integer);
-    return r.number;
-}
-
-TEST(Module, RecordAndFunctionTable) {
-    EXPECT_STREQ(brix_module_entry.name, "BRIX");
-    EXPECT_EQ(brix_module_entry.functions, brix_functions);
-    EXPECT_EQ(brix_module_entry.module_startup_func, nullptr);
-    EXPECT_EQ(brix_module_entry.module_shutdown_func, nullptr);
-    EXPECT_EQ(brix_module_entry.request_startup_func, nullptr);
-    EXPECT_EQ(brix_module_entry.request_shutdown_func, nullptr);
-    EXPECT_EQ(brix_module_entry.info_func, nullptr);
-    const void *handlers[] = {
-        (void *)bx_php_init,    (void *)bx_php_done,   (void *)bx_php_new,     (void *)bx_php_add,
-        (void *)bx_php_delete,  (void *)bx_php_auth,   (void *)bx_php_return,  (void *)bx_php_reverse,
-        (void *)bx_php_sale,    (void *)bx_php_void,   (void *)bx_php_status,  (void *)bx_php_count,
-        (void *)bx_php_lookup,  (void *)bx_php_report, (void *)bx_php_command, (void *)bx_php_textvalue};
-    for (int i = 0; i < BX_PHP_NUM_FUNCTIONS; i++) {
-        EXPECT_STREQ(brix_functions[i].fname, kFunctions[i].name);
-        EXPECT_EQ((const void *)brix_functions[i].handler, handlers[i]) << i;
-        EXPECT_EQ(brix_functions[i].func_arg_types, nullptr);
+void expect_table(const php3_module_entry *m) {
+    EXPECT_STREQ(m->name, "BRIX");
+    EXPECT_TRUE(!m->module_startup_func && !m->module_shutdown_func && !m->request_startup_func &&
+                !m->request_shutdown_func && !m->info_func);
+    int n = 0;
+    for (const function_entry *f = m->functions; f->fname || f->handler || f->func_arg_types; f++, n++) {
+        ASSERT_LT(n, BX_PHP_NUM_FUNCTIONS);
+        EXPECT_STREQ(f->fname, kFunctions[n].name);
+        EXPECT_TRUE(f->handler && !f->func_arg_types);
     }
-    const function_entry &end = brix_functions[BX_PHP_NUM_FUNCTIONS];
-    EXPECT_TRUE(!end.fname && !end.handler && !end.func_arg_types);
+    EXPECT_EQ(n, BX_PHP_NUM_FUNCTIONS);
 }
 
-TEST(Module, FileExportsOnlyGetModule) {
+TEST(Module, RecordAndTheModuleFile) {
+    expect_table(&brix_module_entry);
     void *so = dlopen(BRIX_BUILD_DIR "/bxphp.so", RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(so, nullptr) << dlerror();
     auto get = reinterpret_cast<php3_module_entry *(*)()>(dlsym(so, "get_module"));
     ASSERT_NE(get, nullptr);
-    php3_module_entry *m = get();
-    EXPECT_STREQ(m->name, "BRIX");
-    int n = 0;
-    for (const function_entry *f = m->functions; f->fname; f++, n++)
-        EXPECT_STREQ(f->fname, kFunctions[n].name);
-    EXPECT_EQ(n, BX_PHP_NUM_FUNCTIONS);
+    expect_table(get());
     for (const char *hidden : {"bx_php_init", "brix_functions", "getParameters", "_estrndup", "bx_init"})
         EXPECT_EQ(dlsym(so, hidden), nullptr) << hidden;
     dlclose(so);
 }
 
-// A handler that shows what the host gives it: it converts its first
-// argument to text and the second to an integer.
+// Converts its first argument to text and its second to an integer.
 void probe(INTERNAL_FUNCTION_PARAMETERS) {
     pval *a, *b;
     if (ARG_COUNT(ht) != 2 || getParameters(ht, 2, &a, &b) == FAILURE) WRONG_PARAM_COUNT;
@@ -103,7 +70,7 @@ void probe(INTERNAL_FUNCTION_PARAMETERS) {
 
 void no_result(INTERNAL_FUNCTION_PARAMETERS) { (void)ht, (void)return_value; }
 
-TEST(Host, ConvertsArgumentsInPlace) {
+TEST(Host, CallsAndConversions) {
     struct Case {
         Arg a, b;
         std::string out;
@@ -129,82 +96,51 @@ TEST(Host, ConvertsArgumentsInPlace) {
     pval *p = nullptr;
     EXPECT_EQ(getParameters(&empty, 1, &p), FAILURE);
     EXPECT_EQ(getParameters(nullptr, 0), FAILURE);
-    EXPECT_EQ(getParameters(&empty, 0), SUCCESS);
 }
 
-class Handlers : public BrixTest {
+class Handlers : public testutil::BrixTest {
 protected:
-    LogCapture log;
+    testutil::LogCapture log;
     void TearDown() override {
         bx_script_close_all();
         BrixTest::TearDown();
+    }
+    std::string call(const char *name, std::vector<Arg> args) {
+        php3_host::Result r = php3_host::call(brix_functions[bx_script_find(name)].handler, args);
+        if (r.outcome == Outcome::integer) return "int " + std::to_string(r.number);
+        EXPECT_EQ(r.outcome, Outcome::text) << name;
+        return r.text;
     }
 };
 
 TEST_F(Handlers, WrongCountsCallNothing) {
     write_config("test", base_config());
-    for (const auto &f : kFunctions) {
+    for (const auto &f : kFunctions)
         for (int given : {f.args - 1, f.args + 1}) {
             std::vector<Arg> args(static_cast<size_t>(given), Arg::of("test"));
-            int index = bx_script_find(f.name);
-            ASSERT_GE(index, 0);
-            EXPECT_EQ(php3_host::call(brix_functions[index].handler, args).outcome, Outcome::wrong_count)
-                << f.name << " with " << given;
+            EXPECT_EQ(php3_host::call(brix_functions[bx_script_find(f.name)].handler, args).outcome,
+                      Outcome::wrong_count) << f.name << " with " << given;
         }
-    }
     EXPECT_EQ(qor_ptr_take(), nullptr);  // no bx_init ran
 }
 
-TEST_F(Handlers, NoSessionAnswers) {
-    EXPECT_EQ(text(run("bx_init", {Arg::of("missing")})), "0,0,0,0,");
-    for (const char *h : {"0,0,0,0,", "1,0,0,0,", "192,161,4,8", ""}) {
-        EXPECT_EQ(text(run("bx_new", {Arg::of(h), Arg::of("A")})), "uninitialized");
-        EXPECT_EQ(text(run("bx_add", {Arg::of(h), Arg::of("A"), Arg::of("amount"), Arg::of("1")})),
-                  "uninitialized");
-        EXPECT_EQ(text(run("bx_status", {Arg::of(h), Arg::of("A")})), "unknown");
-        EXPECT_EQ(integer(run("bx_count", {Arg::of(h), Arg::of("all")})), -7);
-        EXPECT_EQ(text(run("bx_lookup", {Arg::of(h), Arg::of("new"), Arg::of(1L)})), "");
-        EXPECT_EQ(text(run("bx_textvalue", {Arg::of(h)})), "");
-        EXPECT_EQ(text(run("bx_report", {Arg::of(h), Arg::of("server")})), "uninitialized");
-        EXPECT_EQ(text(run("bx_command", {Arg::of(h), Arg::of("receipt"), Arg::of("")})), "uninitialized");
-        EXPECT_EQ(text(run("bx_done", {Arg::of(h)})), "OK");
-    }
-}
-
 TEST_F(Handlers, SessionFromInitToDone) {
+    EXPECT_EQ(call("bx_init", {Arg::of("missing")}), "0,0,0,0,");
     write_config("test", base_config());
-    std::string h = text(run("bx_init", {Arg::of("test")}));
+    std::string h = call("bx_init", {Arg::of("test")});
     auto s = static_cast<bx_session>(qor_ptr_stringtoptr(h.c_str()));
     ASSERT_NE(s, nullptr) << bx_initerror;
-    EXPECT_EQ(text(run("bx_textvalue", {Arg::of(h)})), "release {3.3 2000/03/27}");
-    EXPECT_EQ(text(run("bx_new", {Arg::of(h), Arg::of("a1")})), "OK");
-    EXPECT_EQ(text(run("bx_add", {Arg::of(h), Arg::of("a1"), Arg::of("Amount"), Arg::of("5.00")})), "OK");
-    EXPECT_EQ(text(run("bx_add", {Arg::of(h), Arg::of("a1"), Arg::of("nonsense"), Arg::of("5")})),
-              "syntax error");
-    EXPECT_EQ(text(run("bx_new", {Arg::of(h), Arg::of("a2")})), "OK");
-    EXPECT_EQ(text(run("bx_status", {Arg::of(h), Arg::of("a1")})), "new");
-    EXPECT_EQ(text(run("bx_status", {Arg::of(h), Arg::of("zz")})), "none");
-    EXPECT_EQ(integer(run("bx_count", {Arg::of(h), Arg::of("ALL")})), 2);
-    EXPECT_STREQ(s->apitext,
-                 "new {2} authorized {0} ready {0} done {0} unauthorized {0} denied {0} review {0} bad {0} ");
-    // The item number as an integer, as a text, and beyond an int.
-    EXPECT_EQ(text(run("bx_lookup", {Arg::of(h), Arg::of("new"), Arg::of(2L)})), "A2XXXXXX");
-    EXPECT_EQ(text(run("bx_lookup", {Arg::of(h), Arg::of("New"), Arg::of("1")})), "A1XXXXXX");
-    EXPECT_EQ(text(run("bx_lookup", {Arg::of(h), Arg::of("new"), Arg::of(LONG_MAX)})), "NONE");
-    EXPECT_EQ(text(run("bx_lookup", {Arg::of(h), Arg::of("new"), Arg::of(LONG_MIN)})),
-              "Error: item number must be at least 1");
-    EXPECT_EQ(text(run("bx_lookup", {Arg::of(h), Arg::of("new"), Arg::of(0x100000001L)})), "NONE");
-    EXPECT_EQ(text(run("bx_report", {Arg::of(h), Arg::of("bogus")})), "syntax error");
-    EXPECT_EQ(text(run("bx_report", {Arg::of(h), Arg::of("server")})), "unknown");
-    EXPECT_EQ(text(run("bx_command", {Arg::of(h), Arg::of("Receipt"), Arg::of("")})), "invalid request");
-    EXPECT_EQ(text(run("bx_textvalue", {Arg::of(h)})), "text {invalid operation for this protocol}");
-    EXPECT_EQ(text(run("bx_delete", {Arg::of(h), Arg::of("a2")})), "OK");
-
-    EXPECT_EQ(text(run("bx_done", {Arg::of(h)})), "OK");
-    EXPECT_EQ(qor_ptr_stringtoptr(h.c_str()), nullptr);
+    EXPECT_EQ(call("bx_new", {Arg::of(h), Arg::of("a1")}), "OK");
+    EXPECT_EQ(call("bx_add", {Arg::of(h), Arg::of("a1"), Arg::of("Amount"), Arg::of("5.00")}), "OK");
+    EXPECT_EQ(call("bx_count", {Arg::of(h), Arg::of("new")}), "int 1");
+    EXPECT_EQ(call("bx_lookup", {Arg::of(h), Arg::of("new"), Arg::of(1L)}), "A1XXXXXX");
+    EXPECT_EQ(call("bx_status", {Arg::of(h), Arg::of("a1")}), "new");
+    EXPECT_EQ(call("bx_textvalue", {Arg::of(h)}), s->apitext);
+    EXPECT_EQ(call("bx_done", {Arg::of(h)}), "OK");
     EXPECT_EQ(qor_ptr_take(), nullptr);
-    EXPECT_EQ(text(run("bx_new", {Arg::of(h), Arg::of("a3")})), "uninitialized");
-    EXPECT_EQ(text(run("bx_done", {Arg::of(h)})), "OK");
+    EXPECT_EQ(call("bx_new", {Arg::of(h), Arg::of("a2")}), "uninitialized");
+    EXPECT_EQ(call("bx_lookup", {Arg::of(h), Arg::of("new"), Arg::of(1L)}), "");
+    EXPECT_EQ(call("bx_done", {Arg::of(h)}), "OK");
 }
 
 TEST_F(Handlers, ScriptInterfaceAndClosingWhatIsLeftOpen) {
@@ -212,31 +148,24 @@ TEST_F(Handlers, ScriptInterfaceAndClosingWhatIsLeftOpen) {
     EXPECT_EQ(bx_script_find("BX_INIT"), 0);
     EXPECT_EQ(bx_script_find("bx_textvalue"), 15);
     EXPECT_EQ(bx_script_find("bx_errortext"), -1);
-    EXPECT_EQ(bx_script_find(nullptr), -1);
     EXPECT_EQ(bx_script_name(16), nullptr);
-    EXPECT_EQ(bx_script_name(-1), nullptr);
-
     bx_script_result r{};
     EXPECT_EQ(bx_script_call(16, 0, nullptr, &r), BX_SCRIPT_FAILED);
     EXPECT_EQ(bx_script_call(0, 1, nullptr, &r), BX_SCRIPT_FAILED);
-    EXPECT_EQ(bx_script_call(0, 0, nullptr, nullptr), BX_SCRIPT_FAILED);
     EXPECT_EQ(bx_script_call(0, 0, nullptr, &r), BX_SCRIPT_WRONG_COUNT);
 
     write_config("test", base_config());
     std::string handles[2];
     for (std::string &h : handles) {
         bx_script_arg name{0, 0, "test!", 4};  // only len bytes count
-        ASSERT_EQ(bx_script_call(bx_script_find("bx_init"), 1, &name, &r), BX_SCRIPT_TEXT);
+        ASSERT_EQ(bx_script_call(0, 1, &name, &r), BX_SCRIPT_TEXT);
         h.assign(r.text, r.len);
-        EXPECT_EQ(r.text[r.len], '\0');
         bx_script_result_free(&r);
         EXPECT_NE(qor_ptr_stringtoptr(h.c_str()), nullptr) << bx_initerror;
     }
     bx_script_arg count[] = {{0, 0, handles[0].data(), handles[0].size()}, {0, 0, "all", 3}};
     ASSERT_EQ(bx_script_call(bx_script_find("bx_count"), 2, count, &r), BX_SCRIPT_INTEGER);
     EXPECT_EQ(r.integer, 0);
-    bx_script_result_free(&r);
-
     EXPECT_EQ(bx_script_close_all(), 2);
     EXPECT_EQ(bx_script_close_all(), 0);
     for (const std::string &h : handles) EXPECT_EQ(qor_ptr_stringtoptr(h.c_str()), nullptr);

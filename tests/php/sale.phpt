@@ -12,14 +12,11 @@ show('bx_new', bx_new($h, 'order42'));
 show('bx_add amount', bx_add($h, 'order42', 'amount', '19.99'));
 show('bx_add cardnum', bx_add($h, 'order42', 'cardnum', '4111111111111111'));
 show('bx_add expdate', bx_add($h, 'order42', 'expdate', '1229'));
-show('bx_sale', bx_sale($h, 'order42'));
-show('bx_textvalue', bx_textvalue($h));
+show('bx_sale', bx_sale($h, 'order42') . ' [' . bx_textvalue($h) . ']');
 show('bx_status', bx_status($h, 'order42'));
-show('bx_count ready', bx_count($h, 'ready'));
 show('bx_lookup', bx_lookup($h, 'ready', 1));
-// A second sale of it is refused while it waits for the upload.
-show('bx_sale again', bx_sale($h, 'order42'));
-show('bx_textvalue', bx_textvalue($h));
+// A second sale is refused while it waits for the upload.
+show('bx_sale again', bx_sale($h, 'order42') . ' ' . bx_textvalue($h));
 show('bx_done', bx_done($h));
 brix_cleanup($dir);
 ?>
@@ -28,11 +25,8 @@ bx_new = 'OK'
 bx_add amount = 'OK'
 bx_add cardnum = 'OK'
 bx_add expdate = 'OK'
-bx_sale = 'OK'
-bx_textvalue = ''
+bx_sale = 'OK []'
 bx_status = 'ready'
-bx_count ready = 1
 bx_lookup = 'ORDER42X'
-bx_sale again = 'duplicate invoice'
-bx_textvalue = 'text {invoice already pending upload}'
+bx_sale again = 'duplicate invoice text {invoice already pending upload}'
 bx_done = 'OK'

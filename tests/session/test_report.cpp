@@ -1,5 +1,5 @@
-// Daemon status reports: file names beside the data directory, the report
-// line, reading it back, and every refusal and failure of both sides.
+// Daemon status reports: the writer's file, line and failures, and the
+// reader's refusals (the reading answers are also covered from PHP).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,13 +11,11 @@
 #include "session/bx_report.h"
 #include "tests/brix_fixture.h"
 
-using testutil::BrixTest;
-using testutil::LogCapture;
 using testutil::read_file;
 
 namespace {
 
-class Report : public BrixTest {
+class Report : public testutil::BrixTest {
 protected:
     bx_session s = nullptr;
     std::string server, upload, tmp;
@@ -37,64 +35,40 @@ protected:
 
 TEST_F(Report, WritesBesideTheDataDirectoryAndReadsBack) {
     EXPECT_STREQ(bx_repname[0], "debug");
-    EXPECT_STREQ(bx_repname[1], "dstat");
-    EXPECT_STREQ(bx_repname[2], "ustat");
-    strcpy(s->apitext, "earlier");
     ASSERT_EQ(bx_setreport(s, 1, "dialing", "ORDER1XX"), 0);
-    EXPECT_STREQ(s->apitext, "earlier");  // the writer leaves the answer alone
     std::string line = read_file(server);
-    EXPECT_TRUE(std::regex_match(line, std::regex(
-        R"(task \{dialing\} current \{ORDER1XX\} time \{[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]\d \d\d:\d\d:\d\d \d{4}\}\n)")))
+    EXPECT_TRUE(std::regex_match(line, std::regex(R"(task \{dialing\} current \{ORDER1XX\} )"
+                                                  R"(time \{\w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4}\}\n)")))
         << line;
     EXPECT_EQ(testutil::file_mode(server), 0600);
     EXPECT_FALSE(testutil::exists(tmp));
-    EXPECT_FALSE(testutil::exists(upload));
     ASSERT_EQ(bx_getreport(s, 1), 0);
     EXPECT_EQ(s->apitext, line);
-
-    // No current item writes none, no task the empty text; a new report
-    // replaces the old one whole.
+    // No current item writes none, no task the empty text.
     ASSERT_EQ(bx_setreport(s, 2, "upload", nullptr), 0);
     ASSERT_EQ(bx_setreport(s, 2, nullptr, nullptr), 0);
-    ASSERT_EQ(bx_getreport(s, 2), 0);
-    EXPECT_EQ(std::string(s->apitext).rfind("task {} current {none} time {", 0), 0u) << s->apitext;
-    EXPECT_EQ(s->apitext[strlen(s->apitext) - 1], '\n');
-    EXPECT_EQ(read_file(upload), s->apitext);
+    EXPECT_EQ(read_file(upload).rfind("task {} current {none} time {", 0), 0u);
 }
 
 TEST_F(Report, RefusesNoSessionAndOtherTypes) {
     EXPECT_EQ(bx_getreport(nullptr, 1), -7);
     EXPECT_EQ(bx_setreport(nullptr, 1, "t", "c"), -7);
-    for (int type : {0, 3, -1, 256}) {
+    for (int type : {0, 3, -1}) {
         strcpy(s->apitext, "earlier");
         EXPECT_EQ(bx_getreport(s, type), -2) << type;
         EXPECT_STREQ(s->apitext, "") << type;
         EXPECT_EQ(bx_setreport(s, type, "t", "c"), -2) << type;
     }
     EXPECT_EQ(testutil::list_dir(dir.path()), (std::vector<std::string>{"conf", "spool"}));
-}
-
-TEST_F(Report, MissingEmptyOrUnreadableReportsGive128) {
-    strcpy(s->apitext, "earlier");
+    mkdir(server.c_str(), 0700);  // unreadable
     EXPECT_EQ(bx_getreport(s, 1), 128);
     EXPECT_STREQ(s->apitext, "");
-    testutil::write_file(server, "");
-    EXPECT_EQ(bx_getreport(s, 1), 128);
-    EXPECT_STREQ(s->apitext, "");
-    mkdir(upload.c_str(), 0700);
-    EXPECT_EQ(bx_getreport(s, 2), 128);
-    EXPECT_STREQ(s->apitext, "");
-    // A line longer than the answer text is cut, terminated.
-    testutil::write_file(server, std::string(20000, 'x') + "\n");
-    EXPECT_EQ(bx_getreport(s, 1), 0);
-    EXPECT_EQ(strlen(s->apitext), 10239u);
 }
 
 TEST_F(Report, WriteFailuresLeaveTheOldReport) {
     ASSERT_EQ(bx_setreport(s, 1, "old", "none"), 0);
     std::string old = read_file(server);
-    // The temporary file cannot be created.
-    mkdir(tmp.c_str(), 0700);
+    mkdir(tmp.c_str(), 0700);  // the temporary file cannot be created
     EXPECT_EQ(bx_setreport(s, 1, "new", "none"), 128);
     rmdir(tmp.c_str());
     // A link in place of the temporary file is not followed.
@@ -113,7 +87,7 @@ TEST_F(Report, WriteFailuresLeaveTheOldReport) {
 }
 
 TEST_F(Report, DataPathTooLongForItsReportNames) {
-    LogCapture log;
+    testutil::LogCapture log;
     char saved[sizeof s->qdir];
     memcpy(saved, s->qdir, sizeof saved);
     memset(s->qdir, 'a', sizeof s->qdir - 1);
@@ -121,8 +95,7 @@ TEST_F(Report, DataPathTooLongForItsReportNames) {
     EXPECT_EQ(bx_getreport(s, 1), 128);
     EXPECT_EQ(bx_setreport(s, 1, "t", "c"), 128);
     EXPECT_TRUE(log.contains("NonFatal error: Data path too long for report file names (4094 characters)\n"));
-    // A field without a terminator is read only to its end.
-    memset(s->qdir, 'a', sizeof s->qdir);
+    memset(s->qdir, 'a', sizeof s->qdir);  // no terminator: read to the field's end only
     EXPECT_EQ(bx_getreport(s, 2), 128);
     EXPECT_TRUE(log.contains("NonFatal error: Data path too long for report file names (4095 characters)\n"));
     memcpy(s->qdir, saved, sizeof saved);
