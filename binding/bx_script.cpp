@@ -39,9 +39,12 @@ int bx_script_call(int index, int argc, const bx_script_arg *argv, bx_script_res
         for (int i = 0; i < argc; i++) {
             const bx_script_arg &a = argv[i];
             if (a.is_integer) {
-                // The host's integers are longs; no 64-bit value is cut.
-                static_assert(sizeof(long) == sizeof(long long));
-                args.push_back(php3_host::Arg::of(static_cast<long>(a.integer)));
+                // The host's integers are longs: a wider value is held at
+                // the nearest end rather than cut into another number.
+                long long n = a.integer;
+                if (n > LONG_MAX) n = LONG_MAX;
+                if (n < LONG_MIN) n = LONG_MIN;
+                args.push_back(php3_host::Arg::of(static_cast<long>(n)));
             } else {
                 args.push_back(php3_host::Arg::of(std::string_view(a.text ? a.text : "", a.text ? a.len : 0)));
             }
