@@ -1,0 +1,56 @@
+// Command dispatch: what each protocol's chain serves, what the default
+// handler refuses, and arguments that are empty.
+#include "tests/commands/commands_fixture.h"
+#include "validate/bx_val.h"
+
+using ctest::Commands;
+
+namespace {
+
+TEST_F(Commands, DefaultHandlerRefusesWhatNoHandlerServes) {
+    EXPECT_EQ(bx_command(nullptr, BX_CMD_CANCEL, nullptr), -7);
+    const struct {
+        void (*setup)(bx_session);
+        int cmd;
+    } served[] = {{bx_val_rbank_setup, BX_CMD_INITIALIZE}, {bx_val_rbank_setup, BX_CMD_RECEIPT},
+                  {bx_val_utf_setup, BX_CMD_RESEND}, {bx_val_nash_setup, BX_CMD_PHONENUM}};
+    for (const bx_val_protocol &p : bx_val_protocols) {
+        open_protocol(p.name);
+        for (int cmd = 0; cmd <= 6; cmd++) {
+            bool serves = false;
+            for (const auto &sv : served) serves = serves || (sv.setup == p.setup && sv.cmd == cmd);
+            if (serves) continue;
+            for (const char *arg : {"x", "", (const char *)nullptr}) {
+                strcpy(s->apitext, "earlier answer");
+                EXPECT_EQ(bx_command(s, cmd, arg), 5) << p.name << " " << cmd;
+                EXPECT_STREQ(s->apitext, "text {invalid operation for this protocol}");
+            }
+        }
+    }
+}
+
+// An empty argument is no argument: "initialize" takes none and accepts
+// it; the commands that need one refuse it.
+TEST_F(Commands, EmptyArgumentIsNoArgument) {
+    struct Case {
+        const char *protocol;
+        int cmd;
+        int code;
+        const char *text;
+    } cases[] = {
+        {"RBank", BX_CMD_INITIALIZE, 0, ""},
+        {"RBank", BX_CMD_RECEIPT, -2, "text {the receipt command requires an invoice}"},
+        {"UTF", BX_CMD_RESEND, -2, "text {the resend command requires a batch number}"},
+        {"Nashville", BX_CMD_PHONENUM, 0, "text {primary , secondary }"},
+    };
+    for (const Case &c : cases) {
+        open_protocol(c.protocol);
+        for (const char *arg : {"", (const char *)nullptr}) {
+            strcpy(s->apitext, "earlier answer");
+            EXPECT_EQ(bx_command(s, c.cmd, arg), c.code) << c.protocol;
+            EXPECT_STREQ(s->apitext, c.text);
+        }
+    }
+}
+
+}  // namespace
