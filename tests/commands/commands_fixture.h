@@ -33,8 +33,8 @@ protected:
         s = open(base_config(protocol) + extra);
         ASSERT_NE(s, nullptr) << bx_initerror;
     }
-    // The data of the record stored under key, "-" when there is none.
-    // The item file must hold the key line and the exact size line.
+    // The data of the record stored under key ("-" for none), after the
+    // item file's key line and exact size line.
     std::string record(const std::string &key) const {
         std::string dir = spool + "/globals/";
         std::string n = testutil::read_file(dir + "i_" + key);
