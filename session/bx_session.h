@@ -281,10 +281,13 @@ inline constexpr std::array<const bx_queue_def *, 8> bx_queue_search = [] {
     for (const bx_queue_def &d : bx_queue_defs) order[d.search - 1] = &d;
     return order;
 }();
+// Checked on the places themselves: a sanitizing build cannot compare the
+// table's pointers in a constant expression.
 static_assert([] {
-    for (const bx_queue_def *d : bx_queue_search)
-        if (!d) return false;
-    return true;
+    unsigned places = 0;
+    for (const bx_queue_def &d : bx_queue_defs)
+        if (d.search >= 1 && d.search <= 8) places |= 1u << (d.search - 1);
+    return places == 0xFFu;
 }(), "every queue has its own place in the status search");
 
 // The row of one status bit, or null for any other value.
