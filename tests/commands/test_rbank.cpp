@@ -94,7 +94,7 @@ TEST_F(Receipt, EveryTypeAndQueue) {
 }
 
 // Lines of unusual values; an invoice that has not been through the
-// processor, or none, is refused.
+// processor, none, or a record that is no transaction is refused.
 TEST_F(Receipt, UnusualValuesAndRefusals) {
     struct Case {
         const char *card, *stamp;
@@ -119,12 +119,18 @@ TEST_F(Receipt, UnusualValuesAndRefusals) {
         EXPECT_NE(std::string(s->apitext).find("\n"s + c.lines), std::string::npos) << inv << s->apitext;
     }
     ASSERT_EQ(bx_new(s, "W1"), 0);
-    const char *refused[][2] = {{"W1", "text {bad invoice}"}, {"NOSUCH", "text {bad invoice}"},
-                                {"", "text {the receipt command requires an invoice}"},
-                                {nullptr, "text {the receipt command requires an invoice}"}};
+    ASSERT_GE(bx_queue_put(s->auth, "junk", 4, "JUNKXXXX"), 1);
+    const struct {
+        const char *inv;
+        int code;
+        const char *text;
+    } refused[] = {{"W1", -4, "text {bad invoice}"}, {"NOSUCH", -4, "text {bad invoice}"},
+                   {"", -2, "text {the receipt command requires an invoice}"},
+                   {nullptr, -2, "text {the receipt command requires an invoice}"},
+                   {"junk", 128, "text {unable to unpack transaction}"}};
     for (auto &c : refused) {
-        EXPECT_EQ(bx_command(s, BX_CMD_RECEIPT, c[0]), c[0] && *c[0] ? -4 : -2);
-        EXPECT_STREQ(s->apitext, c[1]);
+        EXPECT_EQ(bx_command(s, BX_CMD_RECEIPT, c.inv), c.code);
+        EXPECT_STREQ(s->apitext, c.text);
     }
 }
 
