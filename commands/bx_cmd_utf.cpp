@@ -1,12 +1,110 @@
-// bx_cmd_utf: placeholder handler; the chain is real.
+// bx_cmd_utf: the UTF command "resend" moves every transaction of one
+// upload batch from the "bad" queue back to "ready", so that the daemon
+// uploads the batch again.  The UTF setup chains it in front of the
+// handler it found (bx_cmd_utf_install).
+//
+// The "bad" queue's lock is held for the whole walk, so neither the daemon
+// nor another session changes that queue meanwhile; the store into "ready"
+// relies on the queue store's own index locks.  An item leaves "bad" only
+// after its copy is stored in "ready": a transaction is never lost, and a
+// failed store stops the walk.
+//
+// Failure policy: a missing argument and an empty batch are answered, not
+// logged.  An item that cannot be read is logged and left in "bad"; an
+// unopened queue, the lock and a failed store are logged and answered
+// with BX_FAILED.
 #include "commands/bx_cmd_utf.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+
+#include "api/bx_api_xact.h"
 #include "commands/bx_command.h"
+#include "support/qor_log.h"
+#include "support/qor_util.h"
+
+namespace {
+
+// The argument's leading decimal number, 0 when it has none.
+int batch_number(const char *text) {
+    return static_cast<int>(std::clamp(strtol(text, nullptr, 10), long{INT_MIN}, long{INT_MAX}));
+}
+
+int resend(bx_session s, const char *argval) {
+    s->apitext[0] = '\0';
+    if (!argval) {
+        bx_settext(s, "text {the resend command requires a batch number}");
+        return BX_SYNTAX;
+    }
+    int batch = batch_number(argval);
+    bx_queue bad = bx_api_queue(s, BX_STAT_BAD, "bx_cmd_utf_resend");
+    bx_queue ready = bx_api_queue(s, BX_STAT_READY, "bx_cmd_utf_resend");
+    if (!bad || !ready) {
+        bx_appendf(s, "text {unable to open %s queue}", bx_stat2str(bad ? BX_STAT_READY : BX_STAT_BAD));
+        return BX_FAILED;
+    }
+    bx_queue_lock lock(bad);
+    if (!lock.held()) {
+        qor_log_errf(QOR_LOG_NONFATAL, "Unable to lock database to resend batch %d", batch);
+        bx_settext(s, "text {unable to lock database}");
+        return BX_FAILED;
+    }
+
+    int count = bx_queue_count(bad);
+    int moved = 0;
+    int code = BX_OK;
+    // A moved item leaves its position to the items after it; any other
+    // item is passed over.
+    for (unsigned int pos = 1; count > 0 && pos <= static_cast<unsigned int>(count);) {
+        bx_queue_item item = bx_queue_nth_item(bad, pos);
+        if (!item) {
+            bx_settext(s, "text {an item in the bad queue could not be found}");
+            code = BX_NOTDONE;
+            break;
+        }
+        _bx_xaction x;
+        if (bx_api_fetch(bad, item, &x) < 1) {
+            qor_logf(QOR_LOG_NONFATAL, "Problem unpacking transaction %s", item->primary_key);
+            bx_queue_item_close(bad, item);
+            pos++;
+            continue;
+        }
+        if (x.bnum != batch) {
+            bx_queue_item_close(bad, item);
+            pos++;
+            continue;
+        }
+        if (bx_api_store(ready, &x, x.data.retail.invoice) != bx_store::stored) {
+            bx_queue_item_close(bad, item);
+            bx_settext(s, "text {unable to store transaction in the ready queue}");
+            code = BX_FAILED;
+            break;
+        }
+        bx_queue_item_delete(bad, item);
+        moved++;
+        count--;
+    }
+    if (moved == 0 && code != BX_FAILED) {
+        s->apitext[0] = '\0';
+        bx_appendf(s, "text {there are no items in the bad queue with batch number %d}", batch);
+        code = BX_INVALID;
+    }
+    if (lock.release() != 0)
+        qor_log_errf(QOR_LOG_WARNING, "Unable to unlock database after resending batch %d", batch);
+    if (code != BX_OK) return code;
+    bx_appendf(s, "text {batch %d is ready for re-uploading -- %d items}", batch, moved);
+    return BX_OK;
+}
+
+}  // namespace
 
 extern "C" {
 
 int bx_cmd_utf_resend(bx_session s, int cmd, const char *argval) {
-    return bx_cmd_pass(s, &_dll::resendhandlerslot, cmd, argval);
+    if (!s) return BX_UNINIT;
+    if (cmd != BX_CMD_RESEND) return bx_cmd_pass(s, &_dll::resendhandlerslot, cmd, argval);
+    return resend(s, argval);
 }
 
 void bx_cmd_utf_install(bx_session s) { bx_cmd_chain(s, bx_cmd_utf_resend, &_dll::resendhandlerslot); }

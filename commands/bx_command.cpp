@@ -1,7 +1,10 @@
-// bx_command: command dispatch.  See bx_command.h.
+// bx_command: the default command handler, the end of every session's
+// chain of command handlers.  bx_init installs it; the protocol setups put
+// their own handlers in front of it (bx_cmd_chain).  The script-facing
+// bx_command lives in api/bx_api_command.
 //
-// Failure policy: nothing is logged here; handlers answer with a return
-// code and their answer text.
+// Failure policy: nothing fails and nothing is logged; a refusal is
+// answered with BX_INVALID and its text.
 #include "commands/bx_command.h"
 
 #include "support/qor_util.h"
@@ -9,17 +12,9 @@
 extern "C" {
 
 int bx_cmd_defaulthandler(bx_session vsess, int, const char *) {
+    if (!vsess) return BX_UNINIT;
     qor_field_set(vsess->apitext, "text {invalid operation for this protocol}");
-    return 5;
-}
-
-int bx_command(bx_session vsess, int cmd, const char *argval) {
-    if (!vsess) return -7;
-    // Handlers never see an empty argument: it means no argument.
-    if (argval && !*argval) argval = nullptr;
-    vsess->apitext[0] = '\0';
-    bx_cmdhandler handler = vsess->commandhandler ? vsess->commandhandler : bx_cmd_defaulthandler;
-    return handler(vsess, cmd, argval);
+    return BX_INVALID;
 }
 
 }  // extern "C"

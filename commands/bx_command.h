@@ -1,7 +1,9 @@
-// bx_command: hands a script command to the session's chain of command
-// handlers.  Protocols that offer commands put their handlers in front of
-// bx_cmd_defaulthandler, which refuses everything; a handler that does not
-// serve a command passes it on.
+// bx_command: the chain of command handlers.  Protocols that offer
+// commands put their handlers in front of bx_cmd_defaulthandler, which
+// refuses everything; a handler that does not serve a command passes it on
+// to the handler it stood in front of, kept in its own dll slot.  The
+// script-facing bx_command (api/bx_api_command) calls the chain's first
+// handler, the session's commandhandler.
 #ifndef BRIX_COMMANDS_BX_COMMAND_H
 #define BRIX_COMMANDS_BX_COMMAND_H
 
@@ -11,8 +13,6 @@
 extern "C" {
 #endif
 
-// -7 without a session; else the result of the handler chain.
-int bx_command(bx_session vsess, int cmd, const char *argval);
 // Writes "text {invalid operation for this protocol}" and returns 5.
 int bx_cmd_defaulthandler(bx_session vsess, int cmd, const char *argval);
 

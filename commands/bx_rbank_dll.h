@@ -1,5 +1,5 @@
-// bx_rbank_dll: the shared processor state records of the globals queue
-// and the card-range lookup.
+// bx_rbank_dll: the Royal Bank state records of the globals queue (see
+// bx_dll for their layouts and the sync rule) and the card-range table.
 #ifndef BRIX_COMMANDS_BX_RBANK_DLL_H
 #define BRIX_COMMANDS_BX_RBANK_DLL_H
 
@@ -21,9 +21,14 @@ bx_session bx_rbank_dllsync_transnum(bx_session sess);         // "TRANSNUM"
 bx_session bx_rbank_dllsync_merchant(bx_session sess);         // "MERCHANT"
 bx_session bx_rbank_dllsync_ranges(bx_session sess);           // "SERVICES"
 
-// A new zero-filled range at the end of the table, or null when it holds 30.
+// A new zero-filled range at the end of the table, or null when it holds
+// 30.  The sync state is not changed: a caller that fills the range sets
+// ranges.valid to 2 and syncs.
 struct _bx_dll_range *bx_rbank_dll_addrange(bx_session sess);
-// The first range that covers the card number, or null.
+// The first range that covers the card number, or null.  A range covers
+// a number whose first strlen(prefixlow) characters lie from prefixlow
+// (inclusive) to prefixhigh (exclusive).  The ranges are read first when
+// they have not been loaded (ranges.valid 0).
 struct _bx_dll_range *bx_rbank_dll_findrange(bx_session sess, const char *cardnum);
 
 #ifdef __cplusplus
