@@ -273,7 +273,9 @@ public:
         if (!g_stop) upload();
     }
     void report(int type, const std::string &task, const char *current = nullptr) {
-        bx_setreport(s_, type, task.c_str(), current);
+        int rc = bx_setreport(s_, type, task.c_str(), current);
+        if (rc != BX_OK)
+            log_once(std::string("cannot write the ") + reptypes[type] + " report (" + std::to_string(rc) + ")");
     }
 
 private:
