@@ -15,13 +15,10 @@
 #include <vector>
 
 #include "api/bx_api_add.h"
-#include "api/bx_api_init.h"
 #include "api/bx_api_new.h"
 #include "api/bx_api_status.h"
-#include "queue/bx_queue.h"
 #include "tests/api/daemon.h"
 #include "tests/brix_fixture.h"
-#include "xaction/bx_xaction_keydb.h"
 
 namespace tooltest {
 
@@ -36,24 +33,20 @@ inline std::string brix_path() {
 
 struct Result {
     int status;               // exit status, -1 when not a normal exit
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 
 // Starts tool with args, its output going to files under io.
-inline pid_t start(const testutil::TempDir &io, const std::string &tool, const std::vector<std::string> &args) {
+inline pid_t start(const testutil::TempDir &io, const std::string &tool, std::vector<std::string> args) {
     fflush(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
-        int out = open((io / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int err = open((io / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int in = open("/dev/null", O_RDONLY);
-        if (in < 0 || out < 0 || err < 0) _exit(126);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
-        std::vector<char *> argv{const_cast<char *>(tool.c_str())};
-        for (const auto &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+        int in = open("/dev/null", O_RDONLY), out = open((io / "out").c_str(), O_WRONLY | O_CREAT, 0600),
+            err = open((io / "err").c_str(), O_WRONLY | O_CREAT, 0600);
+        if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
+        args.insert(args.begin(), tool);
+        std::vector<char *> argv;
+        for (auto &a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
         execv(tool.c_str(), argv.data());
         _exit(127);
@@ -73,46 +66,33 @@ inline Result run(const std::string &tool, const std::vector<std::string> &args)
     return finish(io, start(io, tool, args));
 }
 
-inline bool has(const std::string &text, const std::string &piece) {
-    return text.find(piece) != std::string::npos;
-}
+inline bool has(const std::string &text, const std::string &piece) { return text.find(piece) != std::string::npos; }
 
 // Moves a transaction as a processing request does: the source queue's
 // lock throughout, the destination's around the put, delete after a
 // successful put.
 inline bool request_move(bx_queue from, bx_queue to, const char *invoice,
                          const std::function<void(_bx_xaction &)> &change) {
-    if (bx_queue_lockqueue(from) != 0) return false;
+    bx_queue_lockqueue(from);
     bool ok = false;
     if (bx_queue_item item = bx_queue_find_item(from, invoice)) {
         _bx_xaction x;
         std::vector<char> out(8192);
-        int len = 0;
-        if (bx_xaction_unpack(item->buf, &x, item->size) == 1) {
-            change(x);
-            len = bx_xaction_pack(out.data(), &x, static_cast<int>(out.size()));
-        }
+        int len = bx_xaction_unpack(item->buf, &x, item->size) == 1 ? (change(x), bx_xaction_pack(out.data(), &x, 8192)) : 0;
         if (len > 0 && bx_queue_lockqueue(to) == 0) {
             ok = bx_queue_put(to, out.data(), len, x.data.retail.invoice) > 0;
             bx_queue_unlockqueue(to);
         }
-        if (ok)
-            bx_queue_item_delete(from, item);
-        else
-            bx_queue_item_close(from, item);
+        ok ? bx_queue_item_delete(from, item) : bx_queue_item_close(from, item);
     }
     bx_queue_unlockqueue(from);
     return ok;
 }
 
-// The record changes of the requests that move a transaction to the
-// daemon's queues, by request code.
+// The record changes of the request with this code.
 inline void mark(_bx_xaction &x, int code) {
-    if (code == BX_CODE_SALE || code == BX_CODE_RETURN) {
-        x.subtype.ptype = 3;
-        x.subtype.type = 2;
-    }
-    if (code) x.subtype.code = code;
+    if (code == BX_CODE_SALE || code == BX_CODE_RETURN) x.subtype.ptype = 3, x.subtype.type = 2;
+    x.subtype.code = code;
     (code == BX_CODE_AUTH ? x.time.creat : x.time.ready) = time(nullptr);
     x.sent = 0;
 }
@@ -140,12 +120,11 @@ protected:
     bx_queue queue(int status) { return s->*bx_queue_def_of(status)->field; }
 
     // Creates invoice with the fields and, unless dest is "new", moves it
-    // there marked for the request `code`.
+    // there as the request `code` would.
     void stage(const std::string &invoice, const FieldList &fields, int dest = BX_STAT_NEW, int code = 0) {
         ASSERT_EQ(bx_new(s, invoice.c_str()), 0) << invoice;
         for (const auto &[arg, value] : fields)
-            ASSERT_EQ(bx_add(s, invoice.c_str(), bx_str2arg(arg.c_str()), value.c_str()), 0)
-                << invoice << " " << arg << " " << s->apitext;
+            ASSERT_EQ(bx_add(s, invoice.c_str(), bx_str2arg(arg.c_str()), value.c_str()), 0) << invoice << " " << arg;
         if (dest != BX_STAT_NEW) {
             ASSERT_TRUE(request_move(queue(BX_STAT_NEW), queue(dest), invoice.c_str(),
                                      [code](_bx_xaction &x) { mark(x, code); }));
@@ -156,9 +135,8 @@ protected:
         return s->apitext;
     }
     Result demod(std::vector<std::string> extra = {}) {
-        std::vector<std::string> args{"-c", "test", "--once"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        return run(kDemod, args);
+        extra.insert(extra.begin(), {"-c", "test", "--once"});
+        return run(kDemod, extra);
     }
     Result brix(std::vector<std::string> args) {
         args.insert(args.begin(), {"-c", "test"});
