@@ -20,10 +20,11 @@
 //                       .02  an authorisation is referred ("review")
 //                       .03  a batch holding the item is rejected at its
 //                            first upload ("bad"); once resent it settles
-//   AVS ZIP "9999c"          AVS result code c (upper-cased); otherwise
-//                            X/Y with an address (9-character ZIP or not),
-//                            A with an address and no ZIP, W/Z with a ZIP
-//                            and no address
+//   AVS ZIP "9999c"          AVS result code c (upper-cased); otherwise by
+//                            what was given: address and 9-character ZIP X,
+//                            address and shorter ZIP Y, address alone A,
+//                            9-character ZIP alone W, shorter ZIP alone Z,
+//                            neither (both filtered away) N
 //   CVV2 value 900..904      CVV2 result N, P, S, U, X; any other value M;
 //                            "none" P, "illegible" U, "notprinted" S
 // The authorisation code and retrieval reference are digits of a hash of
@@ -104,7 +105,7 @@ struct AvsRule {
     char code;
 };
 constexpr AvsRule kAvsRules[] = {
-    {true, 9, 'X'}, {true, 5, 'Y'}, {true, 0, 'A'}, {false, 9, 'W'}, {false, 5, 'Z'}, {false, 0, 'Z'},
+    {true, 9, 'X'}, {true, 5, 'Y'}, {true, 0, 'A'}, {false, 9, 'W'}, {false, 5, 'Z'}, {false, 0, 'N'},
 };
 
 // CVV2 result by the merchant's CVV2 status (1 none, 3 illegible, 4 not
@@ -315,7 +316,7 @@ private:
                 log_once(where + " cannot be unpacked; left in place");
                 continue;
             }
-            if (w.key != w.x.data.retail.invoice || !is_invoice(w.key)) {
+            if (w.key != w.x.data.retail.invoice || !brixtool::is_invoice(w.key)) {
                 log_once(where + " holds invoice '" + w.x.data.retail.invoice +
                          "', not its key; left in place");
                 continue;
@@ -323,15 +324,6 @@ private:
             out.push_back(std::move(w));
         }
         return out;
-    }
-
-    // A key the queue store finds by itself: eight upper-case letters and
-    // digits.
-    static bool is_invoice(const std::string &key) {
-        if (key.size() != 8) return false;
-        for (char c : key)
-            if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
-        return true;
     }
 
     // Moves w from src to dst as record x, once.  The item must still be

@@ -366,13 +366,6 @@ std::vector<std::string> names_in(const std::string &dir) {
     return out;
 }
 
-bool is_invoice(const std::string &key) {
-    if (key.size() != 8) return false;
-    for (char ch : key)
-        if (!((ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9'))) return false;
-    return true;
-}
-
 class Checker {
 public:
     explicit Checker(Ctx &c) : c_(c), uid_(geteuid()) {}
@@ -526,7 +519,7 @@ private:
             std::string queues;
             for (int status : statuses) {
                 bx_queue q = bx_api_queue(c_.s, status, kProg);
-                bool present = !is_invoice(key);
+                bool present = !brixtool::is_invoice(key);
                 if (!present) {
                     bx_queue_lock lock(q);
                     brixtool::Item item(q, bx_queue_find_item(q, key.c_str()));

@@ -61,6 +61,16 @@ private:
     bx_queue_item item_;
 };
 
+// A key the queue store finds by itself (bx_queue_find_item normalises the
+// text it is given): eight upper-case letters and digits, as bx_new stores
+// every invoice.
+inline bool is_invoice(std::string_view key) {
+    if (key.size() != 8) return false;
+    for (char c : key)
+        if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+    return true;
+}
+
 // Log sink of -v: every line goes to standard error, prefixed with the
 // program's name, and on to the system log as the library would send it.
 inline void echo_log(int priority, const char *line, void *rock) {

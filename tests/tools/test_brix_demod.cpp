@@ -130,6 +130,7 @@ TEST_F(Demod, AvsAndCvv2Triggers) {
         {"", "99999", "", " avs {invalid data}", ""},
         {"", "9999E", "", " avs {transaction ineligible}", ""},
         {"", "9999B", "", " avs {unknown status}", ""},
+        {"Main Street", "", "", " avs {fail} avs_addr {fail} avs_zip {fail}", ""},
         {nullptr, nullptr, "", "", ""},
     };
     int n = 0;
