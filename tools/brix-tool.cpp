@@ -29,7 +29,6 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -242,15 +241,6 @@ int cmd_command(Ctx &c, const Args &a) {
 int cmd_add(Ctx &c, const Args &a) {
     return emit_result(c, bx_add(c.s, a[0].c_str(), bx_str2arg(a[1].c_str()), a[2].c_str()));
 }
-
-// The operations that take an invoice alone.
-constexpr struct {
-    const char *name;
-    int (*op)(bx_session, const char *);
-} kRequests[] = {
-    {"new", bx_new},         {"auth", bx_auth}, {"sale", bx_sale},     {"return", bx_return},
-    {"reverse", bx_reverse}, {"void", bx_void}, {"delete", bx_delete},
-};
 
 // --- check ---------------------------------------------------------------------------
 
@@ -629,8 +619,9 @@ int cmd_repair(Ctx &c, const Args &) {
 struct Command {
     const char *name;
     size_t min_args, max_args;
-    int (*run)(Ctx &, const Args &);
-    bool (*valid)(const Args &);   // null: any words
+    int (*run)(Ctx &, const Args &);          // or:
+    int (*request)(bx_session, const char *); // an operation on one invoice
+    bool (*valid)(const Args &);              // null: any words
 };
 
 bool valid_count(const Args &a) {
@@ -642,34 +633,24 @@ bool valid_state(const Args &a) { return one_state(a[0]) != 0; }
 bool valid_report(const Args &a) { return bx_str2rep(a[0].c_str()) != BX_REP_UNKNOWN; }
 bool valid_field(const Args &a) { return bx_str2arg(a[1].c_str()) != BX_ARG_UNKNOWN; }
 
-int run_request(Ctx &c, const Args &a, int (*op)(bx_session, const char *)) {
-    return emit_result(c, op(c.s, a[0].c_str()));
-}
-
-template <size_t I>
-int cmd_request(Ctx &c, const Args &a) {
-    return run_request(c, a, kRequests[I].op);
-}
-
 constexpr Command kCommands[] = {
-    {"status", 1, 1, cmd_status, nullptr},
-    {"count", 0, 8, cmd_count, valid_count},
-    {"list", 1, 1, cmd_list, valid_state},
-    {"show", 2, 2, cmd_show, valid_state},
-    {"report", 1, 1, cmd_report, valid_report},
-    {"command", 1, 2, cmd_command, nullptr},
-    {"add", 3, 3, cmd_add, valid_field},
-    {"check", 0, 0, cmd_check, nullptr},
-    {"repair", 0, 0, cmd_repair, nullptr},
-    {kRequests[0].name, 1, 1, cmd_request<0>, nullptr},
-    {kRequests[1].name, 1, 1, cmd_request<1>, nullptr},
-    {kRequests[2].name, 1, 1, cmd_request<2>, nullptr},
-    {kRequests[3].name, 1, 1, cmd_request<3>, nullptr},
-    {kRequests[4].name, 1, 1, cmd_request<4>, nullptr},
-    {kRequests[5].name, 1, 1, cmd_request<5>, nullptr},
-    {kRequests[6].name, 1, 1, cmd_request<6>, nullptr},
+    {"status", 1, 1, cmd_status, nullptr, nullptr},
+    {"count", 0, 8, cmd_count, nullptr, valid_count},
+    {"list", 1, 1, cmd_list, nullptr, valid_state},
+    {"show", 2, 2, cmd_show, nullptr, valid_state},
+    {"report", 1, 1, cmd_report, nullptr, valid_report},
+    {"command", 1, 2, cmd_command, nullptr, nullptr},
+    {"add", 3, 3, cmd_add, nullptr, valid_field},
+    {"check", 0, 0, cmd_check, nullptr, nullptr},
+    {"repair", 0, 0, cmd_repair, nullptr, nullptr},
+    {"new", 1, 1, nullptr, bx_new, nullptr},
+    {"auth", 1, 1, nullptr, bx_auth, nullptr},
+    {"sale", 1, 1, nullptr, bx_sale, nullptr},
+    {"return", 1, 1, nullptr, bx_return, nullptr},
+    {"reverse", 1, 1, nullptr, bx_reverse, nullptr},
+    {"void", 1, 1, nullptr, bx_void, nullptr},
+    {"delete", 1, 1, nullptr, bx_delete, nullptr},
 };
-static_assert(std::size(kRequests) == 7, "every request has its command row");
 
 int usage_error() {
     fputs(kUsage, stderr);
@@ -708,7 +689,7 @@ int main(int argc, char **argv) {
     if (verbose) qor_log_set_sink(brixtool::echo_log, const_cast<char *>(kProg));
     c.s = bx_init(c.config.c_str());
     if (!c.s) return fail(c.config, bx_initerror);
-    int rc = cmd->run(c, args);
+    int rc = cmd->request ? emit_result(c, cmd->request(c.s, args[0].c_str())) : cmd->run(c, args);
     fflush(stdout);
     bx_done(c.s);
     return rc;
