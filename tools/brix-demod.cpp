@@ -14,6 +14,12 @@
 //           the batch number (the "BATCHNUM" state record), an item number
 //           and a result, and moves to "done" -- or, when the batch is
 //           rejected, the whole batch moves to "bad" for a resend.
+//           Batch numbers run from 1 to 999, then start again at 1.
+//   Any other request found in either queue goes to "bad" ("UNSUPPORTED
+//   REQUEST").  An ACH record, a sale from the start, is authorised like
+//   any other.  The server report follows the on-line queue (dialing,
+//   authorizing INVOICE, hanging up, idle, stopped), the upload report the
+//   batches ("uploading batch N", then "batch N settled: K items").
 //
 // Test triggers:
 //   cents of the amount .01  an authorisation is declined ("denied")
