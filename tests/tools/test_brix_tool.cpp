@@ -104,38 +104,44 @@ TEST_F(BrixTool, ShowMasksCardNumberAndHidesSecrets) {
 }
 
 TEST_F(BrixTool, CheckFindsEachKindOfDamage) {
-    using Damage = std::function<void(const std::string &item)>;
+    using Damage = std::function<void(const std::string &number, const std::string &item)>;
     const std::string newq = spool + "/new/";
     struct Case {
         const char *what;
         Damage damage;
         std::string finding;      // "#" stands for the item's number
     } cases[] = {
-        {"clean", [](const std::string &) {}, ""},
-        {"entry gone", [&](const std::string &) { unlink((newq + "i_DAMAGED1").c_str()); },
+        {"clean", [](auto &, auto &) {}, ""},
+        {"entry gone", [&](auto &, auto &) { unlink((newq + "i_DAMAGED1").c_str()); },
          "queue {new} file {#} problem {item of key 'DAMAGED1' has no entry file}"},
-        {"item gone", [&](const std::string &) { testutil::write_file(newq + "i_GHOST001", "99\n"); },
+        {"item gone", [&](auto &, auto &) { testutil::write_file(newq + "i_GHOST001", "99\n"); },
          "queue {new} file {i_GHOST001} problem {entry names missing item 99}"},
-        {"torn", [](const std::string &item) { testutil::write_file(item, "DAMAGED1\n100\nshort"); },
+        {"torn", [](auto &, const std::string &item) { testutil::write_file(item, "DAMAGED1\n100\nshort"); },
          "queue {new} file {#} problem {torn: declares 100 data bytes, holds 5}"},
-        {"unpackable", [](const std::string &item) { testutil::write_file(item, "DAMAGED1\n5\nhello"); },
+        {"unpackable", [](auto &, const std::string &item) { testutil::write_file(item, "DAMAGED1\n5\nhello"); },
          "queue {new} file {#} problem {unreadable: the transaction stream cannot be unpacked}"},
         {"two queues",
-         [&](const std::string &item) {
+         [&](auto &, const std::string &item) {
              std::string data = testutil::read_file(item);
              data = data.substr(data.find('\n', 9) + 1);
              bx_queue_put(queue(BX_STAT_DONE), data.data(), static_cast<int>(data.size()), "DAMAGED1");
          },
          "queue {new,done} file {i_DAMAGED1} problem {invoice DAMAGED1 is in more than one queue}"},
-        {".index low", [&](const std::string &) { testutil::write_file(newq + ".index", "1\n"); },
+        {"shadowed", [&](auto &, const std::string &item) { testutil::write_file(newq + "50", testutil::read_file(item)); },
+         "queue {new} file {50} problem {item of key 'DAMAGED1' is shadowed: its entry names item #}"},
+        {"wrong entry", [&](const std::string &n, auto &) { testutil::write_file(newq + "i_OTHER001", n + "\n"); },
+         "queue {new} file {i_OTHER001} problem {entry names item #, which holds key 'DAMAGED1'}"},
+        {".index garbage", [&](auto &, auto &) { testutil::write_file(newq + ".index", "x\n"); },
+         "queue {new} file {.index} problem {not an index value: 'x\\x0A'}"},
+        {".index low", [&](auto &, auto &) { testutil::write_file(newq + ".index", "1\n"); },
          "queue {new} file {#} problem {item number above .index 1: a later put collides with it}"},
-        {".head high", [&](const std::string &) { testutil::write_file(newq + ".head", "900\n"); },
+        {".head high", [&](auto &, auto &) { testutil::write_file(newq + ".head", "900\n"); },
          "queue {new} file {#} problem {item number below .head 900: counts and walks miss it}"},
-        {"mode", [](const std::string &item) { chmod(item.c_str(), 0644); },
+        {"mode", [](auto &, const std::string &item) { chmod(item.c_str(), 0644); },
          "queue {new} file {#} problem {mode 0644, expected 0600}"},
-        {"stray", [&](const std::string &) { testutil::write_file(newq + "junk", ""); },
+        {"stray", [&](auto &, auto &) { testutil::write_file(newq + "junk", ""); },
          "queue {new} file {junk} problem {unexpected file}"},
-        {"owner", [](const std::string &item) { (void)!chown(item.c_str(), 1, 1); },
+        {"owner", [](auto &, const std::string &item) { (void)!chown(item.c_str(), 1, 1); },
          "queue {new} file {#} problem {owner uid 1, expected 0 (root)}"},
     };
     for (const Case &c : cases) {
@@ -144,7 +150,7 @@ TEST_F(BrixTool, CheckFindsEachKindOfDamage) {
         configure(base_config());
         stage("DAMAGED1", {{"amount", "1.00"}});
         auto [number, file] = item_of(BX_STAT_NEW, "DAMAGED1");
-        c.damage(file);
+        c.damage(number, file);
         Result r = brix({"check"});
         std::string finding = c.finding;
         if (size_t at = finding.find('#'); at != std::string::npos) finding.replace(at, 1, number);
