@@ -71,7 +71,7 @@
 #include "queue/qor_fdlib.h"
 #include "session/bx_report.h"
 #include "support/qor_util.h"
-#include "tools/brix_tool.h"
+#include "tools/tool_common.h"
 #include "xaction/bx_xaction_keydb.h"
 #include "xaction/bx_xaction_retail.h"
 

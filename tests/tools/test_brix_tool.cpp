@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "tests/tools/tools_test.h"
-#include "tools/brix_tool.h"
+#include "tools/tool_common.h"
 
 using tooltest::has;
 using tooltest::Result;

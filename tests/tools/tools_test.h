@@ -24,12 +24,8 @@ namespace tooltest {
 
 const std::string kDemod = BRIX_BUILD_DIR "/brix-demod";
 
-// The operator's tool: build/brix once the build names it so, else
-// build/brix-tool (the library's own target is called brix).
-inline std::string brix_path() {
-    std::string path = BRIX_BUILD_DIR "/brix";
-    return access(path.c_str(), X_OK) == 0 ? path : BRIX_BUILD_DIR "/brix-tool";
-}
+// The operator's tool.
+inline std::string brix_path() { return BRIX_BUILD_DIR "/brix"; }
 
 struct Result {
     int status;               // exit status, -1 when not a normal exit

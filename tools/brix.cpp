@@ -51,7 +51,7 @@
 #include "api/bx_api_xact.h"
 #include "queue/qor_fdlib.h"
 #include "session/bx_report.h"
-#include "tools/brix_tool.h"
+#include "tools/tool_common.h"
 #include "xaction/bx_keydb.h"
 #include "xaction/bx_xaction_keydb.h"
 

@@ -1,12 +1,12 @@
-// brix_tool: what the demonstration daemon (brix-demod) and the operator's
+// tool_common: what the demonstration daemon (brix-demod) and the operator's
 // tool (brix) share: the queues of a session by name, a scoped queue item,
 // the stderr echo of the log, and the brace-word and JSON forms of an
 // output line.
 //
 // Failure policy: nothing here fails towards its caller; a text that is not
 // in brace-word form parses as one "text" field.
-#ifndef BRIX_TOOLS_BRIX_TOOL_H
-#define BRIX_TOOLS_BRIX_TOOL_H
+#ifndef BRIX_TOOLS_TOOL_COMMON_H
+#define BRIX_TOOLS_TOOL_COMMON_H
 
 #include <syslog.h>
 
