@@ -1,16 +1,61 @@
 #!/usr/bin/env bash
-# The demonstration: writes a demo merchant configuration with brix-config
-# into a fresh directory and runs a transaction through the library.
+# The demonstration (`make demo`): a whole card sale through the PHP
+# extension and the demonstration daemon, start to finish.
+#
+# Writes two merchant configurations into demo-run/ (git-ignored, made
+# afresh at every run): "demo" of protocol dialdemo and "demo-nashville"
+# of protocol Nashville, scrambled with brix-config.  Starts brix-demod on
+# the "demo" spool in the background, runs examples/sale.php with php8.2
+# and the extension, and stops the daemon again, also when a step fails
+# or the run is interrupted.  Exits non-zero when any step does not give
+# the expected result.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-run="$PWD/demo-run"
-rm -rf "$run"
-mkdir -p "$run/conf"
+root=$PWD
+run="$root/demo-run"
+conf="$run/conf"
+php=php8.2
+module="$root/build/php/brix.so"
+demod="$root/build/brix-demod"
 
-cat > "$run/demo.plain" <<CONF
-Uname: $(id -un)
-ClearingProtocol: demo
+fail() {
+    echo "demo: $*" >&2
+    exit 1
+}
+
+command -v "$php" >/dev/null 2>&1 || fail "$php is not installed (make demo runs scripts/bootstrap.sh)"
+for f in "$module" "$demod" build/brix-config build/brix; do
+    [ -x "$f" ] || [ -f "$f" ] || fail "$f is not built (run: make demo)"
+done
+
+daemon_pid=
+stop_daemon() {
+    [ -n "$daemon_pid" ] || return 0
+    local pid=$daemon_pid
+    daemon_pid=
+    kill -TERM "$pid" 2>/dev/null || true
+    local rc=0
+    wait "$pid" || rc=$?
+    return "$rc"
+}
+trap 'stop_daemon || true' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# A daemon of an earlier, killed run would still hold the spool.
+if [ -f "$run/brix-demod.pid" ] && kill -0 "$(cat "$run/brix-demod.pid")" 2>/dev/null &&
+    grep -q brix-demod "/proc/$(cat "$run/brix-demod.pid")/cmdline" 2>/dev/null; then
+    fail "brix-demod of an earlier demo still runs (process $(cat "$run/brix-demod.pid")); stop it first"
+fi
+rm -rf "$run"
+mkdir -p "$conf"
+
+echo "== Configurations (in $conf)"
+user=$(id -un)
+cat >"$run/demo.plain" <<CONF
+Uname: $user
+ClearingProtocol: dialdemo
 BRIXPath: $run/spool
 ModemPort: /dev/null
 MerchantNo: 000000927996
@@ -18,12 +63,50 @@ MerchantName: BRIX DEMO SHOP
 MerchantCity: SPRINGFIELD
 MerchantState: IL
 MerchantZIP: 62701
+DemoDelayDial: 1
 CONF
+cat >"$run/demo-nashville.plain" <<CONF
+Uname: $user
+ClearingProtocol: Nashville
+BRIXPath: $run/spool-nashville
+ModemPort: /dev/null
+MerchantNo: 000000927997
+PhoneNumber: 5550100
+CONF
+for name in demo demo-nashville; do
+    build/brix-config encode -o "$conf/$name.conf" "$run/$name.plain"
+    build/brix-config check "$conf/$name.conf" >/dev/null
+    echo "   $name.conf: protocol $(build/brix-config get "$conf/$name.conf" ClearingProtocol)," \
+        "data in $(build/brix-config get "$conf/$name.conf" BRIXPath)"
+done
+export BRIX_CONFIG_DIR=$conf
 
-echo "== configuration (plain text)"
-cat "$run/demo.plain"
-build/brix-config encode -o "$run/conf/demo.conf" "$run/demo.plain"
-echo "== scrambled configuration written to $run/conf/demo.conf"
-build/brix-config check "$run/conf/demo.conf"
+echo "== Starting brix-demod -c demo (polls every 0.2 s, log in demo-run/brix-demod.log)"
+"$demod" -c demo -i 0.2 -v 2>"$run/brix-demod.log" &
+daemon_pid=$!
+echo "$daemon_pid" >"$run/brix-demod.pid"
+for _ in $(seq 50); do
+    grep -q 'serving configuration' "$run/brix-demod.log" && break
+    kill -0 "$daemon_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if ! grep -q 'serving configuration' "$run/brix-demod.log"; then
+    cat "$run/brix-demod.log" >&2
+    fail "brix-demod did not start"
+fi
+echo "   running as process $daemon_pid"
+
+echo "== examples/sale.php"
+"$php" -n -d extension="$module" examples/sale.php demo demo-nashville
+
 echo
-BRIX_CONFIG_DIR="$run/conf" build/brix-demo demo
+echo "== Stopping brix-demod"
+stop_daemon || fail "brix-demod exited with status $? (see demo-run/brix-demod.log)"
+rm -f "$run/brix-demod.pid"
+grep -q 'stopping' "$run/brix-demod.log" || fail "brix-demod did not stop cleanly"
+echo "   stopped; its log:"
+grep -v 'Creating spooldir' "$run/brix-demod.log" | sed 's/^/   | /'
+build/brix -c demo check >/dev/null || fail "brix check found damage in the spool"
+echo "   brix -c demo check: the spool is sound"
+echo
+echo "demo: OK"

@@ -35,6 +35,9 @@
 //                            "none" P, "illegible" U, "notprinted" S
 // The authorisation code and retrieval reference are digits of a hash of
 // the invoice and the amount, so a transaction always gets the same ones.
+// A sale or return settled without an authorisation code is given one, as
+// the processor's approval of the item: a settled Royal Bank return can
+// only be voided when it carries one.
 //
 // Every move holds the source queue's lock across the put into the
 // destination and the delete from the source, and deletes only after the
@@ -495,7 +498,8 @@ private:
                 x.sent = 1;
                 const Answer &a = rejected ? kRejected : *settled_answer(x.subtype.code);
                 std::string code;
-                if (!rejected && x.subtype.code == BX_CODE_SALE && !x.authcode[0]) code = authcode_of(x);
+                if (!rejected && x.subtype.code != BX_CODE_VOID && !x.authcode[0])
+                    code = authcode_of(x);  // a sale or a return
                 _bx_result r = result_for(x, a, code);
                 r.batchnum = bnum;
                 r.itemnum = x.inum;
