@@ -1,8 +1,9 @@
-// bench-brix: what a transaction costs.  Creates and fills transactions
-// through the library in a scratch spool directory and reports, per
-// operation, the wall time, the CPU time this process spent, and the
-// file-system calls it made.  When CPU time is a small part of wall time,
-// the disk's flushes are the cost, not the library's code.
+// bench-brix: what a transaction costs.  Creates, fills, looks up, moves
+// (authorisation, sale) and counts transactions through the library in a
+// scratch spool directory and reports, per operation, the wall time, the
+// CPU time this process spent, and the file-system calls it made.  When
+// CPU time is a small part of wall time, the disk's flushes are the cost,
+// not the library's code.
 //
 // Usage: bench-brix [TRANSACTIONS] [SPOOL-PARENT-DIR]
 #include <sys/resource.h>
@@ -17,7 +18,9 @@
 #include "api/bx_api_add.h"
 #include "api/bx_api_count.h"
 #include "api/bx_api_init.h"
+#include "api/bx_api_dauth.h"
 #include "api/bx_api_new.h"
+#include "api/bx_api_sale.h"
 #include "api/bx_api_status.h"
 #include "queue/qor_fdlib.h"
 #include "session/bx_config.h"
@@ -90,7 +93,8 @@ int main(int argc, char **argv) {
         return 1;
     }
 
-    Meter mnew{"bx_new"}, madd{"bx_add"}, mstatus{"bx_status"}, mcount{"bx_count"};
+    Meter mnew{"bx_new"}, madd{"bx_add"}, mstatus{"bx_status"}, mcount{"bx_count"},
+        mauth{"bx_auth"}, msale{"bx_sale"};
     for (int i = 0; i < n; i++) {
         std::string inv = "B" + std::to_string(i);
         mnew.run([&] { bx_new(s, inv.c_str()); });
@@ -98,10 +102,16 @@ int main(int argc, char **argv) {
         madd.run([&] { bx_add(s, inv.c_str(), 2, "4111111111111111"); });
         madd.run([&] { bx_add(s, inv.c_str(), 3, "1229"); });
         mstatus.run([&] { bx_status(s, inv.c_str()); });
+        // Every other transaction is authorised, the rest sold straight
+        // from "new": both move a record between two queues.
+        if (i % 2)
+            mauth.run([&] { bx_auth(s, inv.c_str()); });
+        else
+            msale.run([&] { bx_sale(s, inv.c_str()); });
     }
     mcount.run([&] { bx_count(s, 255); });
     printf("spool under %s, %d transactions\n", parent.c_str(), n);
-    for (const Meter *m : {&mnew, &madd, &mstatus, &mcount}) m->report();
+    for (const Meter *m : {&mnew, &madd, &mstatus, &mauth, &msale, &mcount}) m->report();
     bx_done(s);
     std::string rm = "rm -rf '" + root + "'";
     return system(rm.c_str()) == 0 ? 0 : 1;
