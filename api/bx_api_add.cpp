@@ -175,13 +175,9 @@ int update(bx_session s, bx_queue q, const char *invoice, int argtype, const cha
         return BX_DATA;
     }
     _bx_xaction x;
-    int unpacked = bx_api_fetch(q, item, &x);
+    bool read = bx_api_read(s, q, item, &x, invoice);
     bx_queue_item_close(q, item);
-    if (unpacked < 1) {
-        qor_logf(QOR_LOG_NONFATAL, "Problem unpacking transaction %s", invoice);
-        qor_field_set(s->apitext, "text {unable to unpack transaction}");
-        return BX_FAILED;
-    }
+    if (!read) return BX_FAILED;
 
     int result = apply(s, &x, argtype, argval);
     if (result != BX_OK) return result;

@@ -178,10 +178,7 @@ int move(bx_session s, const char *invoice, const Change &c, bx_queue from, bx_q
     Item item(bx_queue_find_item(from, invoice), ItemCloser{from});
     if (!item) return answer(s, BX_BADINVOICE, kNoSuch);
     _bx_xaction x;
-    if (bx_api_fetch(from, item.get(), &x) < 1) {
-        qor_logf(QOR_LOG_NONFATAL, "Problem unpacking transaction %s", invoice);
-        return answer(s, BX_FAILED, "text {unable to unpack transaction}");
-    }
+    if (!bx_api_read(s, from, item.get(), &x, invoice)) return BX_FAILED;
 
     bx_validator validator = s->val.*c.validator;
     if (!validator) validator = bx_val_never;

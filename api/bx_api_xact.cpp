@@ -29,6 +29,13 @@ int bx_api_fetch(bx_queue q, bx_queue_item item, bx_xaction x) {
     }
 }
 
+bool bx_api_read(bx_session s, bx_queue q, bx_queue_item item, bx_xaction x, const char *invoice) {
+    if (bx_api_fetch(q, item, x) >= 1) return true;
+    qor_logf(QOR_LOG_NONFATAL, "Problem unpacking transaction %s", invoice);
+    qor_field_set(s->apitext, "text {unable to unpack transaction}");
+    return false;
+}
+
 bx_store bx_api_store(bx_queue q, bx_xaction x, const char *invoice) {
     char buf[BX_PACK_SIZE];
     int len = bx_xaction_pack(buf, x, sizeof buf);

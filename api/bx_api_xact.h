@@ -23,6 +23,12 @@ bx_queue bx_api_queue(bx_session s, int status, const char *op);
 // result (1 or -1), or -1 without an item.
 int bx_api_fetch(bx_queue q, bx_queue_item item, bx_xaction x);
 
+// bx_api_fetch for an operation that needs the transaction: when it cannot
+// be read, logs "Problem unpacking transaction %s" with the invoice text as
+// the caller gave it, answers "text {unable to unpack transaction}" and
+// returns false.
+bool bx_api_read(bx_session s, bx_queue q, bx_queue_item item, bx_xaction x, const char *invoice);
+
 enum class bx_store { stored, unpackable, unstored };
 
 // Packs x and puts it into q under its invoice.  A failure is logged with

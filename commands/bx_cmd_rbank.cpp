@@ -170,13 +170,9 @@ int receipt(bx_session s, const char *invoice) {
         return BX_BADINVOICE;
     }
     _bx_xaction x;
-    int unpacked = bx_api_fetch(q, item, &x);
+    bool read = bx_api_read(s, q, item, &x, invoice);
     bx_queue_item_close(q, item);
-    if (unpacked < 1) {
-        qor_logf(QOR_LOG_NONFATAL, "Problem unpacking transaction %s", invoice);
-        bx_settext(s, "text {unable to unpack transaction}");
-        return BX_FAILED;
-    }
+    if (!read) return BX_FAILED;
     // The account name comes from the card ranges the daemon shares.
     if (s->dll.ranges.valid == 0 && !bx_dll_sync(s, bx_dll_key::services)) {
         bx_settext(s, "text {unable to read card ranges}");
