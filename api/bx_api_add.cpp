@@ -169,6 +169,11 @@ int update(bx_session s, bx_queue q, const char *invoice, int argtype, const cha
         return BX_DATA;
     }
     bx_queue_item item = bx_queue_find_item(q, invoice);
+    if (!item && q->lasterr) {
+        qor_logf(QOR_LOG_NONFATAL, "Unable to search for transaction %s", invoice);
+        qor_field_set(s->apitext, BX_TEXT_UNSEARCHABLE);
+        return BX_FAILED;
+    }
     if (!item) {
         qor_logf(QOR_LOG_NONFATAL, "Unable to find transaction %s", invoice);
         qor_field_set(s->apitext, "text {unable to find transaction}");
@@ -202,6 +207,10 @@ int bx_add(bx_session vsess, const char *invoice, int argtype, const char *argva
     if (!invoice) invoice = "";
     if (!argval) argval = "";
     int status = bx_status(vsess, invoice);
+    if (status < 0) {
+        qor_field_set(vsess->apitext, BX_TEXT_UNSEARCHABLE);
+        return BX_FAILED;
+    }
     if (status == BX_STAT_NONE) {
         qor_field_set(vsess->apitext, "text {no such transaction}");
         return BX_BADINVOICE;

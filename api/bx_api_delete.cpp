@@ -5,8 +5,10 @@
 // again under the lock, and only that second find decides whether
 // anything is removed.
 //
-// Failure policy: a transaction that moved away in between, a failed lock
-// or an unopened queue is logged and answered with BX_FAILED.
+// Failure policy: a transaction that moved away in between, a failed lock,
+// a queue that cannot be searched, a delete that failed part way (the
+// transaction then stays findable) or an unopened queue is logged and
+// answered with BX_FAILED.
 #include "api/bx_api_delete.h"
 
 #include "api/bx_api_status.h"
@@ -21,6 +23,10 @@ int bx_delete(bx_session vsess, const char *invoice) {
     vsess->apitext[0] = '\0';
     if (!invoice) invoice = "";
     int status = bx_status(vsess, invoice);
+    if (status < 0) {
+        qor_field_set(vsess->apitext, BX_TEXT_UNSEARCHABLE);
+        return BX_FAILED;
+    }
     if (status == BX_STAT_NONE) {
         qor_field_set(vsess->apitext, "text {invoice doesn't exist}");
         return BX_BADINVOICE;
@@ -38,11 +44,10 @@ int bx_delete(bx_session vsess, const char *invoice) {
         return BX_FAILED;
     }
     bx_queue_item item = bx_queue_find_item(q, invoice);
-    if (!item) {
+    if (!item || bx_queue_item_delete(q, item) != 0) {
         qor_logf(QOR_LOG_NONFATAL, "Error deleting transaction %s.", invoice);
         return BX_FAILED;
     }
-    bx_queue_item_delete(q, item);
     vsess->apitext[0] = '\0';
     return BX_OK;
 }

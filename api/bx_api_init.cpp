@@ -2,6 +2,7 @@
 //
 // bx_init loads the merchant configuration, switches the effective user to
 // the configured service user, builds the session (queues included),
+// settles what crashed processes left unfinished in the spool's journal,
 // installs the default validators and command handler and runs the setup
 // of the configured clearing protocol.
 //
@@ -21,6 +22,7 @@
 #include <memory>
 
 #include "commands/bx_command.h"
+#include "queue/bx_spool.h"
 #include "support/qor_log.h"
 #include "support/qor_util.h"
 #include "validate/bx_val.h"
@@ -124,6 +126,10 @@ bx_session bx_init(const char *name) {
     SessionHandle s(bx_session_create(config.get()));
     if (!s) return nullptr;
     config.release();
+    // What a crashed process left half done is settled before the session
+    // looks at any queue.  A record that cannot be settled now stays (and
+    // was logged); the queues are usable all the same.
+    bx_spool_recover(bx_session_spool(s.get()));
 
     _val &v = s->val;
     v.bx_auth = v.bx_reverse = v.bx_sale = v.bx_return = v.bx_void = bx_val_never;

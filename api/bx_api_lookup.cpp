@@ -4,7 +4,8 @@
 //
 // Failure policy: bad arguments are answered with an error text and -2; a
 // stored transaction that cannot be unpacked is logged and answered with
-// the key it is stored under.
+// the key it is stored under; a queue that cannot be walked is logged and
+// answered with 128 and "text {unable to read queue 'NAME'}".
 #include "api/bx_api_lookup.h"
 
 #include "api/bx_api_xact.h"
@@ -28,6 +29,11 @@ int bx_lookup(bx_session vsess, int type, int itemnum) {
     bx_queue q = bx_api_queue(vsess, type, "bx_lookup");
     if (!q) return BX_FAILED;
     bx_queue_item item = bx_queue_nth_item(q, static_cast<unsigned>(itemnum));
+    if (!item && q->lasterr) {
+        qor_log_errf(QOR_LOG_NONFATAL, "bx_lookup: queue '%s' cannot be read", q->qname);
+        bx_appendf(vsess, "text {unable to read queue '%s'}", q->qname);
+        return BX_FAILED;
+    }
     if (!item) {
         qor_field_set(vsess->apitext, "NONE");
         return BX_OK;

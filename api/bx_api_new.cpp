@@ -37,7 +37,12 @@ int create(bx_session s, const char *invoice, bx_queue q) {
         qor_log_errf(QOR_LOG_NONFATAL, "Unable to lock database to store transaction %s", invoice);
         return BX_DATA;
     }
-    if (bx_status(s, invoice) != BX_STAT_NONE) {
+    int status = bx_status(s, invoice);
+    if (status < 0) {
+        qor_field_set(s->apitext, BX_TEXT_UNSEARCHABLE);
+        return BX_FAILED;
+    }
+    if (status != BX_STAT_NONE) {
         qor_field_set(s->apitext, "text {invoice already in use}");
         return BX_DUPLICATE;
     }

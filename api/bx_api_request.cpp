@@ -11,18 +11,22 @@
 //
 // Locks: the status lookup runs unlocked.  The source queue's lock is then
 // taken before the item is read and held until after it is deleted; the
-// destination's lock is taken only around the store, nested inside.  The
-// item is found again under the source lock and only that find counts, so
-// a transaction another process moved or deleted in between is answered
-// as unknown.  The source item is deleted only once its copy is stored, so
-// an accepted transaction lands in its destination exactly once and a
-// failed one stays where it was.
+// destination's lock is taken only around the store, nested inside, and
+// without waiting (bx_queue_move): the daemon moves the other way between
+// auth and unauth, and between done and ready.  The item is found again
+// under the source lock and only that find counts, so a transaction
+// another process moved or deleted in between is answered as unknown.  The
+// move is journalled: the source item is deleted only once its copy is
+// stored, and a crash in between is finished by the next session.
 //
 // Failure policy: refusals (by state or by the validator) change nothing
-// and are not logged.  An unopened queue, a failed lock, a stored
-// transaction that cannot be read and a failed store are logged and
-// answered with BX_FAILED and a text; the transaction stays in its source
-// queue as it was.
+// and are not logged.  An unopened queue, a failed or busy lock, a queue
+// that cannot be searched, a stored transaction that cannot be read and a
+// failed store are logged and answered with BX_FAILED and a text; the
+// transaction stays in its source queue as it was.  A transaction stored
+// in its destination whose source copy could not be removed is answered
+// with BX_ACTION and BX_TEXT_UNREMOVED: the request has taken effect, and
+// the stale copy goes at the next recovery.
 #include "api/bx_api_request.h"
 
 #include <ctime>
@@ -31,6 +35,7 @@
 
 #include "api/bx_api_status.h"
 #include "api/bx_api_xact.h"
+#include "queue/bx_spool.h"
 #include "support/qor_log.h"
 #include "support/qor_util.h"
 #include "validate/bx_val.h"
@@ -150,22 +155,6 @@ struct ItemCloser {
 };
 using Item = std::unique_ptr<_bx_queue_item, ItemCloser>;
 
-// Stores x in the destination under the destination's lock.
-int store(bx_session s, const char *invoice, const Change &c, bx_queue to, _bx_xaction &x) {
-    bx_queue_lock lock(to);
-    if (!lock.held()) {
-        qor_log_errf(QOR_LOG_NONFATAL, "%s: Unable to lock queue '%s' for transaction %s", c.op,
-                     to->qname, invoice);
-        return answer(s, BX_FAILED, "text {unable to lock database}");
-    }
-    bx_store stored = bx_api_store(to, &x, invoice);
-    if (lock.release() != 0)
-        qor_log_errf(QOR_LOG_WARNING, "%s: Unable to unlock queue '%s' after transaction %s",
-                     c.op, to->qname, invoice);
-    if (stored != bx_store::stored) return answer(s, BX_FAILED, "text {unable to store transaction}");
-    return BX_OK;
-}
-
 // Everything from the source lock on.
 int move(bx_session s, const char *invoice, const Change &c, bx_queue from, bx_queue to) {
     bx_queue_lock lock(from);
@@ -176,6 +165,11 @@ int move(bx_session s, const char *invoice, const Change &c, bx_queue from, bx_q
     }
     // Gone since the status lookup: another process moved or deleted it.
     Item item(bx_queue_find_item(from, invoice), ItemCloser{from});
+    if (!item && from->lasterr) {
+        qor_logf(QOR_LOG_NONFATAL, "%s: queue '%s' cannot be searched for transaction %s", c.op,
+                 from->qname, invoice);
+        return answer(s, BX_FAILED, BX_TEXT_UNSEARCHABLE);
+    }
     if (!item) return answer(s, BX_BADINVOICE, kNoSuch);
     _bx_xaction x;
     if (!bx_api_read(s, from, item.get(), &x, invoice)) return BX_FAILED;
@@ -186,18 +180,37 @@ int move(bx_session s, const char *invoice, const Change &c, bx_queue from, bx_q
     s->apitext[0] = '\0';
 
     apply(c, x);
-    if (int stored = store(s, invoice, c, to, x); stored != BX_OK) return stored;
-    bx_queue_item_delete(from, item.release());
+    char buf[BX_PACK_SIZE];
+    int len = bx_api_pack(&x, buf, invoice);
+    if (len <= 0) return answer(s, BX_FAILED, "text {unable to store transaction}");
+    bx_moved moved = bx_queue_move(from, to, item.release(), buf, len);
     if (lock.release() != 0)
-        qor_log_errf(QOR_LOG_WARNING, "%s: Unable to unlock queue '%s' after transaction %s",
-                     c.op, from->qname, invoice);
-    return BX_OK;
+        qor_log_errf(QOR_LOG_WARNING, "%s: Unable to unlock queue '%s' after transaction %s", c.op,
+                     from->qname, invoice);
+    switch (moved) {
+    case bx_moved::moved:
+        return BX_OK;
+    case bx_moved::busy:
+    case bx_moved::unlocked:
+        qor_log_errf(QOR_LOG_NONFATAL, "%s: Unable to lock queue '%s' for transaction %s", c.op, to->qname,
+                     invoice);
+        return answer(s, BX_FAILED, "text {unable to lock database}");
+    case bx_moved::unstored:
+        qor_logf(QOR_LOG_NONFATAL, "Unable to insert transaction %s into database", invoice);
+        return answer(s, BX_FAILED, "text {unable to store transaction}");
+    case bx_moved::undeleted:
+        break;
+    }
+    qor_logf(QOR_LOG_NONFATAL, "%s: transaction %s is stored in queue '%s' but not removed from queue '%s'",
+             c.op, invoice, to->qname, from->qname);
+    return answer(s, BX_ACTION, BX_TEXT_UNREMOVED);
 }
 
 int request(bx_session s, const char *invoice, bx_request which) {
     const Change &c = kChanges[static_cast<int>(which)];
     int status = bx_status(s, invoice);
     s->apitext[0] = '\0';
+    if (status < 0) return answer(s, BX_FAILED, BX_TEXT_UNSEARCHABLE);
     const Cell &cell = transition(status, which);
     if (cell.code != BX_OK) return answer(s, cell.code, cell.text);
 

@@ -6,13 +6,17 @@
 //
 // Failure policy: a stored transaction that cannot be read leaves the text
 // at "invoice {} amount {0.00}" after the status word; the status is still
-// returned.  An unopened queue is logged and skipped.
+// returned.  An unopened queue is logged and skipped.  A queue that cannot
+// be searched is logged and answered with -1 and BX_TEXT_UNSEARCHABLE: an
+// answer of "none" then could let a merchant create or sell the invoice a
+// second time.
 #include "api/bx_api_status.h"
 
 #include <cstdlib>
 #include <cstring>
 
 #include "api/bx_api_xact.h"
+#include "support/qor_log.h"
 #include "support/qor_util.h"
 #include "xaction/bx_xaction_retail.h"
 
@@ -102,6 +106,12 @@ int bx_status(bx_session vsess, const char *invoice) {
         bx_queue q = bx_api_queue(vsess, def->status, "bx_status");
         if (!q) continue;
         bx_queue_item item = bx_queue_find_item(q, invoice);
+        if (!item && q->lasterr) {
+            qor_logf(QOR_LOG_NONFATAL, "bx_status: queue '%s' cannot be searched for transaction %s",
+                     q->qname, invoice);
+            qor_field_set(vsess->apitext, BX_TEXT_UNSEARCHABLE);
+            return -1;
+        }
         if (!item) continue;
         bx_appendf(vsess, "status {%s} ", bx_stat2str(def->status));
         _bx_xaction x;

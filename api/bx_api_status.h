@@ -9,7 +9,10 @@ extern "C" {
 #endif
 
 // The status bit of the queue that holds the invoice (0 when none does,
-// -7 without a session); the status text is left in apitext.
+// -7 without a session); the status text is left in apitext.  -1 when a
+// queue could not be searched (its lock or its files failed): then nobody
+// can tell whether the invoice exists, apitext says so, and every caller
+// refuses to go on.
 int bx_status(bx_session vsess, const char *invoice);
 
 #ifdef __cplusplus

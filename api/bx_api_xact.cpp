@@ -36,13 +36,17 @@ bool bx_api_read(bx_session s, bx_queue q, bx_queue_item item, bx_xaction x, con
     return false;
 }
 
+int bx_api_pack(bx_xaction x, char *buf, const char *invoice) {
+    int len = bx_xaction_pack(buf, x, BX_PACK_SIZE);
+    if (len > 0) return len;
+    qor_logf(QOR_LOG_NONFATAL, "Unable to prepare transaction %s for storage", invoice);
+    return 0;
+}
+
 bx_store bx_api_store(bx_queue q, bx_xaction x, const char *invoice) {
     char buf[BX_PACK_SIZE];
-    int len = bx_xaction_pack(buf, x, sizeof buf);
-    if (len <= 0) {
-        qor_logf(QOR_LOG_NONFATAL, "Unable to prepare transaction %s for storage", invoice);
-        return bx_store::unpackable;
-    }
+    int len = bx_api_pack(x, buf, invoice);
+    if (len <= 0) return bx_store::unpackable;
     if (bx_queue_put(q, buf, len, x->data.retail.invoice) < 1) {
         qor_logf(QOR_LOG_NONFATAL, "Unable to insert transaction %s into database", invoice);
         return bx_store::unstored;

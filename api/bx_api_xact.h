@@ -14,6 +14,15 @@
 // Room for packing a transaction: every stream this library writes fits.
 constexpr int BX_PACK_SIZE = 4096;
 
+// The answer of an operation that could not learn where an invoice stands
+// (bx_status answered -1).
+constexpr const char *BX_TEXT_UNSEARCHABLE = "text {unable to search the queues}";
+// The answer of a move that stored the transaction in its new queue but
+// could not remove it from its old one (BX_ACTION): the move has taken
+// effect, and the next session removes the old copy.
+constexpr const char *BX_TEXT_UNREMOVED =
+    "text {transaction stored but not removed from its old queue}";
+
 // The session's queue of one status bit, or null.  When the session could
 // not open that queue, logs "<op>: queue '<name>' is not open".
 bx_queue bx_api_queue(bx_session s, int status, const char *op);
@@ -28,6 +37,11 @@ int bx_api_fetch(bx_queue q, bx_queue_item item, bx_xaction x);
 // the caller gave it, answers "text {unable to unpack transaction}" and
 // returns false.
 bool bx_api_read(bx_session s, bx_queue q, bx_queue_item item, bx_xaction x, const char *invoice);
+
+// Packs x into buf (BX_PACK_SIZE bytes).  The packed length, or 0 when x
+// cannot be packed (logged "Unable to prepare transaction %s for storage"
+// with the invoice text as the caller gave it).
+int bx_api_pack(bx_xaction x, char *buf, const char *invoice);
 
 enum class bx_store { stored, unpackable, unstored };
 

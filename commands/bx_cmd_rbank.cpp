@@ -164,6 +164,12 @@ int receipt(bx_session s, const char *invoice) {
             status = st;
             break;
         }
+        if (q && q->lasterr) {
+            qor_logf(QOR_LOG_NONFATAL, "bx_cmd_rbank_receipt: queue '%s' cannot be searched for %s", q->qname,
+                     invoice);
+            bx_settext(s, BX_TEXT_UNSEARCHABLE);
+            return BX_FAILED;
+        }
     }
     if (!item) {
         bx_settext(s, "text {bad invoice}");

@@ -4,15 +4,18 @@
 // handler it found (bx_cmd_utf_install).
 //
 // The "bad" queue's lock is held for the whole walk, so neither the daemon
-// nor another session changes that queue meanwhile; the store into "ready"
-// relies on the queue store's own index locks.  An item leaves "bad" only
-// after its copy is stored in "ready": a transaction is never lost, and a
-// failed store stops the walk.
+// nor another session changes that queue meanwhile.  Each transaction is
+// moved as it is stored (bx_queue_move): it leaves "bad" only after its
+// copy is stored in "ready", a crash in between is finished by the next
+// session, and any failure stops the walk, so no transaction is uploaded
+// twice.
 //
 // Failure policy: a missing argument and an empty batch are answered, not
 // logged.  An item that cannot be read is logged and left in "bad"; an
-// unopened queue, the lock and a failed store are logged and answered
-// with BX_FAILED.
+// unopened queue, a queue that cannot be counted, a failed or busy lock and
+// a failed store are logged and answered with BX_FAILED; a transaction
+// stored in "ready" but not removed from "bad" stops the walk with
+// BX_ACTION.
 #include "commands/bx_cmd_utf.h"
 
 #include <algorithm>
@@ -20,6 +23,7 @@
 #include <cstdlib>
 
 #include "api/bx_api_xact.h"
+#include "queue/bx_spool.h"
 #include "commands/bx_command.h"
 #include "support/qor_log.h"
 #include "support/qor_util.h"
@@ -52,6 +56,11 @@ int resend(bx_session s, const char *argval) {
     }
 
     int count = bx_queue_count(bad);
+    if (count < 0) {
+        qor_log_errf(QOR_LOG_NONFATAL, "Unable to count the bad queue to resend batch %d", batch);
+        bx_settext(s, "text {unable to read the bad queue}");
+        return BX_FAILED;
+    }
     int moved = 0;
     int code = BX_OK;
     // A moved item leaves its position to the items after it; any other
@@ -75,17 +84,29 @@ int resend(bx_session s, const char *argval) {
             pos++;
             continue;
         }
-        if (bx_api_store(ready, &x, x.data.retail.invoice) != bx_store::stored) {
-            bx_queue_item_close(bad, item);
+        bx_moved how = bx_queue_move(bad, ready, item, item->buf, item->size);
+        if (how == bx_moved::moved) {
+            moved++;
+            count--;
+            continue;
+        }
+        if (how == bx_moved::undeleted) {
+            qor_logf(QOR_LOG_NONFATAL, "Transaction %s is stored in queue 'ready' but not removed from 'bad'",
+                     x.data.retail.invoice);
+            bx_settext(s, BX_TEXT_UNREMOVED);
+            code = BX_ACTION;
+        } else if (how == bx_moved::unstored) {
+            qor_logf(QOR_LOG_NONFATAL, "Unable to insert transaction %s into database", x.data.retail.invoice);
             bx_settext(s, "text {unable to store transaction in the ready queue}");
             code = BX_FAILED;
-            break;
+        } else {
+            qor_log_errf(QOR_LOG_NONFATAL, "Unable to lock queue 'ready' to resend batch %d", batch);
+            bx_settext(s, "text {unable to lock database}");
+            code = BX_FAILED;
         }
-        bx_queue_item_delete(bad, item);
-        moved++;
-        count--;
+        break;
     }
-    if (moved == 0 && code != BX_FAILED) {
+    if (moved == 0 && code == BX_OK) {
         s->apitext[0] = '\0';
         bx_appendf(s, "text {there are no items in the bad queue with batch number %d}", batch);
         code = BX_INVALID;

@@ -265,6 +265,10 @@ bool read_record(bx_session s, const Record &rec) {
         }
         item = bx_queue_find_item(s->globals, rec.key);
     }
+    if (!item && s->globals->lasterr) {
+        qor_logf(QOR_LOG_NONFATAL, "%s: queue 'globals' cannot be read", rec.op);
+        return false;
+    }
     if (item) {
         char buf[BX_DLL_READ_SIZE];
         int n = bx_queue_retrieve(s->globals, item, buf, sizeof buf);

@@ -13,120 +13,130 @@
 // Failure policy: operations answer with their result (an index number, a
 // count, an item or a negative queue error); every file-system failure and
 // every refused argument of an operation that reads or changes a queue is
-// logged.  A failing index lock is logged and the operation goes on
-// unlocked.  The rebuild prints its own findings on standard output.
+// logged, and a failing operation leaves the queue as it was.  A failed
+// index lock fails the operation.  The rebuild prints its own findings on
+// standard output.
+//
+// Order of writes, so that a crash or a power loss at any instant leaves
+// every acknowledged item whole and findable:
+//   put     ".index" = n (flushed); the item written and flushed under its
+//           journal name "p.<queue>.<n>.<old>"; linked in as "<n>"; the
+//           entry pointed at n (flushed); the queue directory flushed; the
+//           key's old item removed and the directory flushed again; the
+//           journal name removed.  Until then the journal record tells the
+//           next session what to finish (bx_spool_recover).
+//   delete  ".head" moved; the item removed, then its lock file, then its
+//           entry; the directory flushed.  An item is never left without
+//           its entry while it is still there: a failed delete leaves a
+//           visible item, never a ghost.
 #include "queue/bx_queue.h"
 
-#include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <iterator>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
+#include "queue/bx_queue_files.h"
 #include "queue/qor_fdlib.h"
 #include "support/qor_log.h"
 #include "support/qor_util.h"
 #include "xaction/bx_etc.h"
 
+namespace bxq {
+
 namespace {
 
-constexpr size_t kPathSize = 1024;  // item and entry paths, terminator included
-constexpr int kLineSize = 100;      // index, key and size lines are read up to this
-constexpr size_t kMaxKey = kLineSize - 1;  // a key line ends in a newline
 constexpr mode_t kDirMode = 0700;
 constexpr mode_t kFileMode = 0600;
 constexpr int kOpenExisting = QOR_FDLIB_RDWR;                      // 2
 constexpr int kOpenOrCreate = QOR_FDLIB_CREATE | QOR_FDLIB_RDWR;   // 3
 constexpr int kCreateNew = kOpenOrCreate | QOR_FDLIB_EXCL;         // 7
-constexpr int kRewriteExisting = QOR_FDLIB_RDWR | QOR_FDLIB_TRUNC; // 10
 constexpr int kReadOnly = 0;
+constexpr char kJournalDir[] = "journal";
+constexpr char kQuarantineDir[] = "quarantine";
+// Tries at giving a put a number that is not taken on disk.
+constexpr int kNumberTries = 8;
 
 struct FreeText {
     void operator()(char *p) const { free(p); }
 };
 using Text = std::unique_ptr<char, FreeText>;
 
-// An open descriptor, closed when it goes out of scope.
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { close(); }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    int get() const { return fd_; }
-    bool ok() const { return fd_ >= 0; }
-    int release() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    void close() {
-        if (fd_ >= 0) qor_fdlib_close(fd_);
-        fd_ = -1;
-    }
+}  // namespace
 
-private:
-    int fd_;
-};
+namespace {
 
-// A path built in a fixed buffer.  A path that does not fit is refused,
-// never cut: a cut name would be another file.
-class Path {
+// A file name inside a queue directory, built in a fixed buffer.  The full
+// path (queue directory, "/", name) must fit kPathSize: a longer one is
+// refused, never cut, since a cut name would be another file.
+class Name {
 public:
-    Path() { buf_[0] = '\0'; }
-    bool format(const char *fmt, ...) __attribute__((format(printf, 2, 3))) {
+    bool format(bx_queue q, const char *fmt, ...) __attribute__((format(printf, 3, 4))) {
         va_list ap;
         va_start(ap, fmt);
         int n = vsnprintf(buf_, sizeof buf_, fmt, ap);
         va_end(ap);
-        if (n < 0 || static_cast<size_t>(n) >= sizeof buf_) return fail();
-        len_ = static_cast<size_t>(n);
-        return true;
+        return n >= 0 && fits(q, static_cast<size_t>(n));
     }
-    // Appends a key in the entry-file escape: letters, digits, '.', '-' and
-    // '+' as they are, every other byte as '%' and two upper-case hex digits.
-    bool append_escaped(const char *key) {
-        static const char kHex[] = "0123456789ABCDEF";
-        for (const unsigned char *p = reinterpret_cast<const unsigned char *>(key); *p; p++) {
-            bool plain = (*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z') ||
-                         (*p >= '0' && *p <= '9') || *p == '.' || *p == '-' || *p == '+';
-            size_t need = plain ? 1 : 3;
-            if (len_ + need >= sizeof buf_) return fail();
-            if (plain) {
-                buf_[len_++] = static_cast<char>(*p);
-            } else {
-                buf_[len_++] = '%';
-                buf_[len_++] = kHex[*p >> 4];
-                buf_[len_++] = kHex[*p & 0xF];
-            }
-        }
-        buf_[len_] = '\0';
-        return true;
+    bool entry(bx_queue q, const char *key) {
+        std::string name = "i_" + escape_key(key);
+        if (name.size() >= sizeof buf_) return fail();
+        memcpy(buf_, name.c_str(), name.size() + 1);
+        return fits(q, name.size());
     }
     const char *c_str() const { return buf_; }
+    // The full path, for messages and item records.
+    std::string path(bx_queue q) const { return std::string(q->qdpath) + "/" + buf_; }
 
 private:
+    bool fits(bx_queue q, size_t len) {
+        if (len < sizeof buf_ && strlen(q->qdpath) + 1 + len < kPathSize) return true;
+        return fail();
+    }
     bool fail() {
-        buf_[0] = '\0';
-        len_ = 0;
+        errno = ENAMETOOLONG;
         return false;
     }
-    char buf_[kPathSize];
-    size_t len_ = 0;
+    char buf_[kPathSize] = "";
 };
 
 bool too_long(bx_queue q, const char *what) {
     qor_logf(QOR_LOG_NONFATAL, "Path of '%s' in spool '%s' is too long", what, q->qdpath);
+    errno = ENAMETOOLONG;
     return false;
 }
 
-// --- Paths -----------------------------------------------------------------
+bool item_name(bx_queue q, uint32_t n, Name &out) {
+    if (out.format(q, "%u", n)) return true;
+    char what[16];
+    snprintf(what, sizeof what, "%u", n);
+    return too_long(q, what);
+}
+
+bool lock_name(bx_queue q, uint32_t n, Name &out) {
+    if (out.format(q, "%u.lock", n)) return true;
+    char what[24];
+    snprintf(what, sizeof what, "%u.lock", n);
+    return too_long(q, what);
+}
+
+bool entry_name(bx_queue q, const char *key, Name &out) {
+    if (out.entry(q, key)) return true;
+    return too_long(q, key);
+}
 
 // "%s/%s", allocated to exact size; null when memory cannot be had.
 char *buildpath(const char *spooldir, const char *qname) {
@@ -134,24 +144,6 @@ char *buildpath(const char *spooldir, const char *qname) {
     char *path = static_cast<char *>(malloc(len));
     if (path) snprintf(path, len, "%s/%s", spooldir, qname);
     return path;
-}
-
-bool build_item_filename(bx_queue q, uint32_t indexno, Path &out) {
-    if (out.format("%s/%u", q->qdpath, indexno)) return true;
-    char what[16];
-    snprintf(what, sizeof what, "%u", indexno);
-    return too_long(q, what);
-}
-
-// The item's lock file: the item file's name plus ".lock".
-bool buildlock(bx_queue q, const Path &item, Path &out) {
-    if (out.format("%s.%s", item.c_str(), "lock")) return true;
-    return too_long(q, item.c_str());
-}
-
-bool build_dbentry_filename(bx_queue q, const char *pkey, Path &out) {
-    if (out.format("%s/i_", q->qdpath) && out.append_escaped(pkey)) return true;
-    return too_long(q, pkey);
 }
 
 // Data and key that an item file can hold and give back: the key is the
@@ -169,358 +161,11 @@ bool storable(const char *op, const char *data, int size, const char *key) {
     return true;
 }
 
-// --- Index value files -----------------------------------------------------
-
-// Decimal conversion of an index line, atoi-style, kept inside int.
-int index_value(const char *line) {
-    long v = strtol(line, nullptr, 10);
-    if (v > INT_MAX) return INT_MAX;
-    if (v < INT_MIN) return INT_MIN;
-    return static_cast<int>(v);
-}
-
-// Reads an index value file under a shared lock on its first byte.  False
-// when the lock could not be had.  The release at the end ends every lock
-// this process holds on the file, including one taken by lock_indexes.
-bool read_index(int fd, int *value) {
-    if (qor_fdlib_lockfd(fd, QOR_FDLIB_SHARED, QOR_FDLIB_WAIT) != 0) return false;
-    char line[kLineSize + 1];
-    errno = 0;
-    if (qor_fdlib_fdrewind(fd) == -1 || qor_fdlib_fdgets(line, kLineSize, fd) != 0) {
-        qor_log_err(QOR_LOG_INFO, "Initializing queue count");
-        *value = 0;
-    } else {
-        *value = index_value(line);
-    }
-    qor_fdlib_unlockfd(fd);
-    return true;
-}
-
-int get_maxindex(bx_queue q) {
-    int v;
-    if (read_index(q->qdmaxindexfd, &v)) return v;
-    qor_log_err(QOR_LOG_FATAL, "Can't lock queue max-index file for reading");
-    return -1;
-}
-
-int get_firstindex(bx_queue q) {
-    int v;
-    if (read_index(q->qdfirstindexfd, &v)) return v;
-    qor_log_err(QOR_LOG_FATAL, "Can't lock queue first-index file for reading");
-    return -1;
-}
-
-// --- Index locks -----------------------------------------------------------
-
-// Takes the three index locks in the fixed order ".head", ".index",
-// ".dblock".  Every program sharing the queue takes them in this order, so
-// no two of them can wait for each other in a cycle.
-int lock_indexes(bx_queue q, int type) {
-    const int fds[] = {q->qdfirstindexfd, q->qdmaxindexfd, q->dblockfd};
-    for (size_t i = 0; i < std::size(fds); i++) {
-        if (qor_fdlib_lockfd(fds[i], type, QOR_FDLIB_WAIT) == 0) continue;
-        int err = errno;
-        while (i-- > 0) qor_fdlib_unlockfd(fds[i]);
-        errno = err;
-        qor_log_err(QOR_LOG_NONFATAL, "queue lock_indexes failed.");
-        return -1;
-    }
-    return 0;
-}
-
-int unlock_indexes(bx_queue q) {
-    qor_fdlib_unlockfd(q->dblockfd);
-    qor_fdlib_unlockfd(q->qdmaxindexfd);
-    qor_fdlib_unlockfd(q->qdfirstindexfd);
-    return 0;
-}
-
-// Holds the index locks for one operation.  A failed lock was logged; the
-// operation goes on without it, and the release is harmless then.
-class IndexLock {
-public:
-    IndexLock(bx_queue q, int type) : q_(q) { lock_indexes(q, type); }
-    ~IndexLock() { unlock_indexes(q_); }
-    IndexLock(const IndexLock &) = delete;
-    IndexLock &operator=(const IndexLock &) = delete;
-
-private:
-    bx_queue q_;
-};
-
-// --- Entry files -------------------------------------------------------------
-
-// Index number recorded for a key, or -1 when there is none.
-int search_db_by_invoice(bx_queue q, const char *pkey) {
-    Path entry;
-    if (!build_dbentry_filename(q, pkey, entry)) return -1;
-    Fd fd(qor_fdlib_open(entry.c_str(), kOpenExisting, kFileMode));
-    if (!fd.ok()) return -1;
-    int v = read_index_from_fd(fd.get());
-    return v > 0 ? v : -1;
-}
-
-int write_db_invoice(bx_queue q, const char *pkey, int indexno) {
-    Path entry;
-    if (!build_dbentry_filename(q, pkey, entry)) return -1;
-    Fd fd(qor_fdlib_open(entry.c_str(), kOpenOrCreate, kFileMode));
-    if (!fd.ok()) return -1;
-    return put_index_to_fd(fd.get(), indexno);
-}
-
-// Removes an item's file and its lock file; results are ignored.
-void remove_item_files(bx_queue q, uint32_t indexno) {
-    Path item, lock;
-    if (!build_item_filename(q, indexno, item)) return;
-    qor_fdlib_unlink(item.c_str());
-    if (buildlock(q, item, lock)) qor_fdlib_unlink(lock.c_str());
-}
-
-// Gives out the next index number by recording it in ".index".  Called
-// with the index locks held.  -1 when the numbers are used up.
-int insert_new_index(bx_queue q) {
-    int max = get_maxindex(q);
-    if (max < 0) max = 0;
-    if (max == INT_MAX) {
-        qor_logf(QOR_LOG_NONFATAL, "Queue '%s' has no index number left", q->qname);
-        return -1;
-    }
-    int indexno = max + 1;
-    if (put_index_to_fd(q->qdmaxindexfd, indexno) < 0)
-        qor_log_errf(QOR_LOG_NONFATAL, "Max index %d of queue '%s' cannot be written", indexno,
-                     q->qname);
-    return indexno;
-}
-
-// Points the key's entry file at the item just written, then removes the
-// item the key named before.  The old item goes only once the new one is
-// on disk and named by the entry, so an update interrupted at any point
-// (a crash, a full disk) leaves one whole version of the record on disk.
-// False when the entry could not be written: the key then names its old
-// item again, if it had one.  Called with the index locks held.
-bool repoint_entry(bx_queue q, const char *pkey, int indexno) {
-    int old = search_db_by_invoice(q, pkey);
-    if (write_db_invoice(q, pkey, indexno) < 0) {
-        qor_logf(QOR_LOG_NONFATAL, "db entry %s (%d) cannot be written", pkey, indexno);
-        if (old > 0) write_db_invoice(q, pkey, old);
-        return false;
-    }
-    if (old > 0 && old != indexno) remove_item_files(q, static_cast<uint32_t>(old));
-    return true;
-}
-
-// --- Item files --------------------------------------------------------------
-
-// Writes all of buf, going on after partial writes.  False (errno set) when
-// the file takes no more.
-bool write_all(int fd, const char *buf, size_t len) {
-    while (len > 0) {
-        ssize_t n = qor_fdlib_write(fd, buf, len);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (n == 0) errno = EIO;
-            return false;
-        }
-        buf += n;
-        len -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Key line, size line, data, then a flush to disk.
-bool write_item(int fd, const char *key, const char *data, int size) {
-    char head[kLineSize + 16];
-    int len = snprintf(head, sizeof head, "%s\n%d\n", key, size);
-    return write_all(fd, head, static_cast<size_t>(len)) &&
-           write_all(fd, data, static_cast<size_t>(size)) && qor_fdlib_fsync(fd) == 0;
-}
-
-// Writes the item into the file fd holds and closes it.  A torn item file
-// would be taken for a whole one, so on failure it is logged as op's and
-// removed.
-bool write_item_file(Fd &fd, const Path &fname, const char *op, const char *key, const char *data,
-                     int size) {
-    bool ok = write_item(fd.get(), key, data, size);
-    if (!ok) qor_log_errf(QOR_LOG_FATAL, "%s: Could not write spool file '%s'", op, fname.c_str());
-    fd.close();
-    if (!ok) qor_fdlib_unlink(fname.c_str());
-    return ok;
-}
-
-// The size line: decimal digits and a newline, within int.  -1 otherwise.
-int size_value(const char *line) {
-    long v = 0;
-    const char *p = line;
-    for (; *p >= '0' && *p <= '9'; p++) {
-        v = v * 10 + (*p - '0');
-        if (v > INT_MAX) return -1;
-    }
-    if (p == line || strcmp(p, "\n") != 0) return -1;
-    return static_cast<int>(v);
-}
-
-enum class ReadResult { Ok, Short, Failed, NoMemory };
-
-// Reads exactly size bytes into a new buffer of size + 1 bytes.  The buffer
-// grows with the data actually read, so a size line that lies costs no
-// more memory than the file holds.
-ReadResult read_data(int fd, int size, char **out) {
-    size_t want = static_cast<size_t>(size);
-    size_t cap = std::min<size_t>(want, 65536);
-    char *buf = static_cast<char *>(malloc(cap + 1));
-    if (!buf) return ReadResult::NoMemory;
-    size_t got = 0;
-    while (got < want) {
-        if (got == cap) {
-            size_t grown = std::min(want, cap * 2);
-            char *bigger = static_cast<char *>(realloc(buf, grown + 1));
-            if (!bigger) {
-                free(buf);
-                return ReadResult::NoMemory;
-            }
-            buf = bigger;
-            cap = grown;
-        }
-        ssize_t n = qor_fdlib_read(fd, buf + got, cap - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            free(buf);
-            return n == 0 ? ReadResult::Short : ReadResult::Failed;
-        }
-        got += static_cast<size_t>(n);
-    }
-    buf[got] = '\0';
-    *out = buf;
-    return ReadResult::Ok;
-}
-
-void free_queue_item(bx_queue_item qi) {
-    if (!qi) return;
-    free(qi->primary_key);
-    free(qi->fname);
-    free(qi->lname);
-    free(qi->buf);
-    free(qi);
-}
-
-// The item lock: an exclusive waiting lock on the first byte of
-// "<n>.lock", created on first use.  Held while the item file is read.
-class ItemLock {
-public:
-    explicit ItemLock(const Path &lockname) { fd_ = lock_item_file(lockname); }
-    ~ItemLock() { unlock_item_file(fd_); }
-    ItemLock(const ItemLock &) = delete;
-    ItemLock &operator=(const ItemLock &) = delete;
-
-private:
-    // Without the lock the item is read all the same.
-    static int lock_item_file(const Path &lockname) {
-        int fd = qor_fdlib_open(lockname.c_str(), kOpenOrCreate, kFileMode);
-        if (fd < 0) return -1;
-        if (qor_fdlib_lockfd(fd, QOR_FDLIB_EXCLUSIVE, QOR_FDLIB_WAIT) != 0) {
-            qor_fdlib_close(fd);
-            return -1;
-        }
-        return fd;
-    }
-    static void unlock_item_file(int lfd) {
-        if (lfd < 0) return;
-        qor_fdlib_unlockfd(lfd);
-        qor_fdlib_close(lfd);
-    }
-    int fd_;
-};
-
-// Reads item <indexno>; called with the index locks held.  Null when there
-// is no such file or it cannot be read whole.
-bx_queue_item get_item_by_indexno(bx_queue q, uint32_t indexno) {
-    Path fname, lname;
-    if (!build_item_filename(q, indexno, fname) || !buildlock(q, fname, lname)) return nullptr;
-    if (!qor_fdlib_fileexists(fname.c_str())) return nullptr;
-
-    ItemLock lock(lname);
-    // Reading needs no write access to the spool file.
-    Fd fd(qor_fdlib_open(fname.c_str(), kReadOnly, 0));
-    if (!fd.ok()) {
-        qor_log_errf(QOR_LOG_FATAL, "Could not open spool file '%s' for reading", fname.c_str());
-        return nullptr;
-    }
-    char key[kLineSize + 1];
-    if (qor_fdlib_fdgets(key, kLineSize, fd.get()) != 0) return nullptr;
-    if (!qor_util_chop(key)) {
-        qor_logf(QOR_LOG_NONFATAL, "Bad key line in spool file '%s'", fname.c_str());
-        return nullptr;
-    }
-    char sizeline[kLineSize + 1];
-    if (qor_fdlib_fdgets(sizeline, kLineSize, fd.get()) != 0) return nullptr;
-    int size = size_value(sizeline);
-    if (size < 0) {
-        qor_logf(QOR_LOG_NONFATAL, "Bad size line in spool file '%s'", fname.c_str());
-        return nullptr;
-    }
-    char *data = nullptr;
-    switch (read_data(fd.get(), size, &data)) {
-    case ReadResult::Ok:
-        break;
-    case ReadResult::Short:
-        qor_logf(QOR_LOG_NONFATAL, "Short spool file '%s'", fname.c_str());
-        return nullptr;
-    case ReadResult::Failed:
-        qor_log_errf(QOR_LOG_NONFATAL, "Could not read spool file '%s'", fname.c_str());
-        return nullptr;
-    case ReadResult::NoMemory:
-        qor_logf(QOR_LOG_NONFATAL, "No memory for spool file '%s' (%d bytes)", fname.c_str(), size);
-        return nullptr;
-    }
-    auto *qi = static_cast<bx_queue_item>(calloc(1, sizeof(struct _bx_queue_item)));
-    if (!qi) {
-        free(data);
-        return nullptr;
-    }
-    qi->buf = data;
-    qi->size = size;
-    qi->indexno = indexno;
-    qi->fname = qor_util_strdup(fname.c_str());
-    qi->lname = qor_util_strdup(lname.c_str());
-    qi->primary_key = qor_util_strdup(key);
-    if (!qi->fname || !qi->lname || !qi->primary_key) {
-        free_queue_item(qi);
-        return nullptr;
-    }
-    return qi;
-}
-
-bx_queue_item get_item_by_invoice(bx_queue q, const char *invoice) {
-    IndexLock lock(q, QOR_FDLIB_SHARED);
-    int indexno = search_db_by_invoice(q, invoice);
-    if (indexno <= 0) return nullptr;
-    return get_item_by_indexno(q, static_cast<uint32_t>(indexno));
-}
-
-bool item_exists(bx_queue q, uint32_t indexno, bool *exists) {
-    Path item;
-    if (!build_item_filename(q, indexno, item)) return false;
-    *exists = qor_fdlib_fileexists(item.c_str()) == 1;
-    return true;
-}
-
-// Counts the item files from the first to the max index, stopping at
-// limit (limit < 0: no limit).  Index numbers compare as unsigned 32-bit
-// values, so an unreadable first index (-1) ends the walk at once; an
-// unreadable max index means there is nothing to walk.
-int count_items(bx_queue q, int limit) {
-    IndexLock lock(q, QOR_FDLIB_SHARED);
-    int first = get_firstindex(q);
-    int max = get_maxindex(q);
-    int count = 0;
-    if (max < 0) return 0;
-    for (uint64_t n = static_cast<uint32_t>(first); n <= static_cast<uint32_t>(max); n++) {
-        if (limit >= 0 && count >= limit) break;
-        bool exists;
-        if (!item_exists(q, static_cast<uint32_t>(n), &exists)) break;
-        if (exists) count++;
-    }
-    return count;
+// Sets the queue's error of the operation and returns the failure value.
+template <typename T>
+T failed(bx_queue q, T value) {
+    q->lasterr = errno ? errno : EIO;
+    return value;
 }
 
 // An operation called on a queue the session could not open.
@@ -536,6 +181,206 @@ void say(const char *fmt, ...) {
     fflush(stdout);
 }
 
+// Whole writes of up to two pieces: a short write is retried for the rest.
+bool write_all_at(int fd, const struct iovec *iov, int cnt, off_t at) {
+    struct iovec left[2];
+    int k = std::min(cnt, 2);
+    std::copy(iov, iov + k, left);
+    int i = 0;
+    while (i < k) {
+        ssize_t n = qor_fdlib_pwritev(fd, left + i, k - i, at);
+        if (n < 0) return false;
+        if (n == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        at += n;
+        auto done = static_cast<size_t>(n);
+        while (i < k && done >= left[i].iov_len) done -= left[i++].iov_len;
+        if (i < k) {
+            left[i].iov_base = static_cast<char *>(left[i].iov_base) + done;
+            left[i].iov_len -= done;
+        }
+    }
+    return true;
+}
+
+// Writes an item file's contents (key line, size line, data) into fd and
+// flushes it to disk.
+bool write_item(int fd, const char *key, const char *data, int size) {
+    char head[kLineSize + 16];
+    int len = snprintf(head, sizeof head, "%s\n%d\n", key, size);
+    struct iovec iov[2] = {{head, static_cast<size_t>(len)},
+                           {const_cast<char *>(data), static_cast<size_t>(size)}};
+    return write_all_at(fd, iov, size > 0 ? 2 : 1, 0) && qor_fdlib_fsync(fd) == 0;
+}
+
+// A journal record's name is given up once the change it records is over;
+// failing to remove it only leaves work for the recovery.
+void drop_record(bx_queue q, const char *name) {
+    if (qor_fdlib_unlinkat(q->journalfd, name, 0) != 0 && errno != ENOENT)
+        qor_log_errf(QOR_LOG_WARNING, "Could not remove journal record '%s'", name);
+}
+
+// Reads an index value file under a shared lock on its first byte.  False
+// when the lock could not be had.  *valid tells a value from an empty,
+// unreadable or malformed file (which reads as 0).  The release at the end
+// ends every lock this process holds on the file, including one taken by
+// lock_indexes.
+bool read_index(int fd, int *value, bool *valid) {
+    if (qor_fdlib_lockfd(fd, QOR_FDLIB_SHARED, QOR_FDLIB_WAIT) != 0) return false;
+    char buf[kLineSize];
+    ssize_t n = qor_fdlib_pread(fd, buf, sizeof buf, 0);
+    *valid = n > 0 && parse_index(buf, static_cast<size_t>(n), value);
+    if (!*valid) {
+        if (n == 0) errno = 0;
+        qor_log_err(QOR_LOG_INFO, "Initializing queue count");
+        *value = 0;
+    }
+    int err = errno;
+    qor_fdlib_unlockfd(fd);
+    errno = err;
+    return true;
+}
+
+// Writes value into an index value file: the number and its newline in
+// place, a flush, then the file cut to that length.
+int write_index(int fd, int value) {
+    char text[16];
+    int len = snprintf(text, sizeof text, "%d\n", value);
+    struct iovec iov = {text, static_cast<size_t>(len)};
+    if (!write_all_at(fd, &iov, 1, 0) || qor_fdlib_fsync(fd) != 0) return -1;
+    if (qor_fdlib_ftruncate(fd, len) != 0) return -1;
+    return len;
+}
+
+// The new index number of a put: ".index" plus one, written to ".index".
+// -1 when the max index cannot be read or written or is used up.
+int insert_new_index(bx_queue q, int at_least) {
+    int max = get_maxindex(q);
+    if (max < 0) return -1;
+    if (max < at_least) max = at_least;
+    if (max == INT_MAX) {
+        qor_logf(QOR_LOG_NONFATAL, "Queue '%s' has no index number left", q->qname);
+        errno = EOVERFLOW;
+        return -1;
+    }
+    int indexno = max + 1;
+    if (write_index(q->qdmaxindexfd, indexno) < 0) {
+        qor_log_errf(QOR_LOG_NONFATAL, "Max index %d of queue '%s' cannot be written", indexno,
+                     q->qname);
+        return -1;
+    }
+    return indexno;
+}
+
+// Reads a whole file through fd; large files grow the buffer.
+bool read_whole_fd(int fd, std::string *out, char *stack, size_t stack_size) {
+    ssize_t n = qor_fdlib_pread(fd, stack, stack_size, 0);
+    if (n < 0) return false;
+    try {
+        out->assign(stack, static_cast<size_t>(n));
+        while (static_cast<size_t>(n) == stack_size) {
+            n = qor_fdlib_pread(fd, stack, stack_size, static_cast<off_t>(out->size()));
+            if (n < 0) return false;
+            out->append(stack, static_cast<size_t>(n));
+        }
+    } catch (const std::bad_alloc &) {
+        errno = ENOMEM;
+        return false;
+    }
+    return true;
+}
+
+void free_queue_item(bx_queue_item qi) {
+    if (!qi) return;
+    free(qi->primary_key);
+    free(qi->fname);
+    free(qi->lname);
+    free(qi->buf);
+    free(qi);
+}
+
+// The item lock: an exclusive waiting lock on the first byte of
+// "<n>.lock", created on first use.  Held while the item file is read.
+// Without the lock the item is read all the same: item files are never
+// written in place, so a read of an open item file is always whole.
+class ItemLock {
+public:
+    ItemLock(bx_queue q, const Name &lockname) {
+        fd_ = qor_fdlib_openat(q->qdirfd, lockname.c_str(), kOpenOrCreate, kFileMode);
+        if (fd_ >= 0 && qor_fdlib_lockfd(fd_, QOR_FDLIB_EXCLUSIVE, QOR_FDLIB_WAIT) != 0) {
+            qor_fdlib_close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~ItemLock() {
+        if (fd_ < 0) return;
+        qor_fdlib_unlockfd(fd_);
+        qor_fdlib_close(fd_);
+    }
+    ItemLock(const ItemLock &) = delete;
+    ItemLock &operator=(const ItemLock &) = delete;
+
+private:
+    int fd_;
+};
+
+bx_queue_item new_item(bx_queue q, uint32_t n, const Name &item, const Name &lock,
+                       const ParsedItem &p) {
+    auto *qi = static_cast<bx_queue_item>(calloc(1, sizeof(struct _bx_queue_item)));
+    if (!qi) return nullptr;
+    qi->indexno = n;
+    qi->size = p.size;
+    qi->buf = static_cast<char *>(malloc(static_cast<size_t>(p.size) + 1));
+    qi->fname = qor_util_strdup(item.path(q).c_str());
+    qi->lname = qor_util_strdup(lock.path(q).c_str());
+    qi->primary_key = static_cast<char *>(malloc(p.key.size() + 1));
+    if (!qi->buf || !qi->fname || !qi->lname || !qi->primary_key) {
+        free_queue_item(qi);
+        errno = ENOMEM;
+        return nullptr;
+    }
+    memcpy(qi->buf, p.data.data(), p.data.size());
+    qi->buf[p.size] = '\0';
+    memcpy(qi->primary_key, p.key.data(), p.key.size());
+    qi->primary_key[p.key.size()] = '\0';
+    return qi;
+}
+
+// Counts the item files from the first to the max index, stopping at limit
+// (limit < 0: no limit).  Index numbers compare as unsigned 32-bit values,
+// so an unreadable first index (-1) ends the walk at once.  -1 when the
+// queue cannot be counted.
+int count_items(bx_queue q, int limit) {
+    q->lasterr = 0;
+    IndexLock lock(q, QOR_FDLIB_SHARED);
+    if (!lock.held()) return failed(q, -1);
+    int first = get_firstindex(q);
+    int max = get_maxindex(q);
+    if (first < 0 || max < 0) return failed(q, -1);
+    int count = 0;
+    for (uint64_t n = static_cast<uint32_t>(first); n <= static_cast<uint32_t>(max); n++) {
+        if (limit >= 0 && count >= limit) break;
+        int present = item_present(q, static_cast<uint32_t>(n));
+        if (present < 0) return failed(q, -1);
+        count += present;
+    }
+    return count;
+}
+
+bx_queue_item get_item_by_invoice(bx_queue q, const char *invoice) {
+    IndexLock lock(q, QOR_FDLIB_SHARED);
+    if (!lock.held()) return failed(q, nullptr);
+    int indexno = entry_value(q, invoice);
+    if (indexno < 0) return failed(q, nullptr);
+    if (indexno == 0) return nullptr;
+    errno = 0;
+    bx_queue_item qi = read_item(q, static_cast<uint32_t>(indexno));
+    if (!qi && errno) return failed(q, nullptr);
+    return qi;
+}
+
 // --- Creating a queue ------------------------------------------------------
 
 int initfile(const char *dirname, const char *filename, int init_value) {
@@ -543,15 +388,13 @@ int initfile(const char *dirname, const char *filename, int init_value) {
     if (!path) return -6;
     Fd fd(qor_fdlib_open(path.get(), kOpenOrCreate, kFileMode));
     if (!fd.ok()) return -6;
-    put_index_to_fd(fd.get(), init_value);
-    return 0;
+    return write_index(fd.get(), init_value) < 0 ? -6 : 0;
 }
 
 // Makes the queue directory with ".index" and ".head" at 1.  1 when the
 // directory is there afterwards, 0 when it is not, -1 when it could not be
-// made.
-int createspooldir(const char *dirname, const char *qname) {
-    (void)qname;
+// made.  The new directory and its name in the spool are flushed.
+int createspooldir(const char *dirname, const char *spooldir) {
     qor_logf(QOR_LOG_INFO, "Creating spooldir '%s'.", dirname);
     if (qor_fdlib_mkdir(dirname, kDirMode) != 0) {
         int err = errno;
@@ -563,6 +406,8 @@ int createspooldir(const char *dirname, const char *qname) {
     }
     initfile(dirname, ".index", 1);
     initfile(dirname, ".head", 1);
+    qor_fdlib_syncdir(dirname);
+    qor_fdlib_syncdir(spooldir);
     int isdir = qor_fdlib_checkdir(dirname);
     if (!isdir) qor_log_err(QOR_LOG_FATAL, dirname);
     return isdir;
@@ -577,6 +422,609 @@ int opendirindex(const char *indexname) {
     return fd;
 }
 
+// Opens (making it when missing) a directory of the spool beside the
+// queues; -1 with errno set when it cannot be had.
+int open_spool_subdir(const char *spooldir, const char *name) {
+    Fd spool(qor_fdlib_open(spooldir, kReadOnly, 0));
+    if (!spool.ok()) return -1;
+    int fd = qor_fdlib_opendirfd(spool.get(), name);
+    if (fd >= 0 || errno != ENOENT) return fd;
+    if (qor_fdlib_mkdirat(spool.get(), name, kDirMode) != 0 && errno != EEXIST) return -1;
+    qor_fdlib_fsync(spool.get());
+    return qor_fdlib_opendirfd(spool.get(), name);
+}
+
+}  // namespace
+
+// --- Forms ---------------------------------------------------------------------
+
+ItemForm parse_item(const char *bytes, size_t len, ParsedItem *out) {
+    *out = {};
+    const char *end = bytes + len;
+    const char *nl = static_cast<const char *>(memchr(bytes, '\n', std::min<size_t>(len, kLineSize)));
+    if (!nl) return ItemForm::no_key;
+    out->key = std::string_view(bytes, static_cast<size_t>(nl - bytes));
+    const char *line = nl + 1;
+    size_t left = static_cast<size_t>(end - line);
+    const char *nl2 = static_cast<const char *>(memchr(line, '\n', std::min<size_t>(left, kLineSize)));
+    if (!nl2) return ItemForm::no_size;
+    long v = 0;
+    const char *p = line;
+    for (; p < nl2 && *p >= '0' && *p <= '9'; p++) {
+        v = v * 10 + (*p - '0');
+        if (v > INT_MAX) return ItemForm::bad_size;
+    }
+    if (p == line || p != nl2) return ItemForm::bad_size;
+    out->size = static_cast<int>(v);
+    const char *data = nl2 + 1;
+    size_t have = static_cast<size_t>(end - data);
+    if (have < static_cast<size_t>(v)) return ItemForm::short_data;
+    out->data = std::string_view(data, static_cast<size_t>(v));
+    out->extra = have - static_cast<size_t>(v);
+    return ItemForm::whole;
+}
+
+const char *item_form_text(ItemForm form) {
+    static const struct {
+        ItemForm form;
+        const char *text;
+    } kTexts[] = {
+        {ItemForm::whole, "whole"},
+        {ItemForm::no_key, "torn: no key line"},
+        {ItemForm::no_size, "torn: no size line"},
+        {ItemForm::bad_size, "unreadable: bad size line"},
+        {ItemForm::short_data, "torn: fewer data bytes than its size line declares"},
+    };
+    for (const auto &t : kTexts)
+        if (t.form == form) return t.text;
+    return "unreadable";
+}
+
+bool parse_index(const char *bytes, size_t len, int *value) {
+    const char *nl = static_cast<const char *>(memchr(bytes, '\n', std::min<size_t>(len, kLineSize)));
+    if (!nl || nl == bytes) return false;
+    const char *p = bytes;
+    bool negative = *p == '-';
+    if (negative) p++;
+    if (p == nl) return false;
+    long long v = 0;
+    for (; p < nl; p++) {
+        if (*p < '0' || *p > '9') return false;
+        v = v * 10 + (*p - '0');
+        if (v > static_cast<long long>(INT_MAX) + 1) return false;
+    }
+    v = negative ? -v : v;
+    if (v > INT_MAX || v < INT_MIN) return false;
+    *value = static_cast<int>(v);
+    return true;
+}
+
+bool item_number(std::string_view name, uint32_t *n) {
+    if (name.empty() || name.size() > 10 || name[0] == '0') return false;
+    uint64_t v = 0;
+    for (char c : name) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (v > INT_MAX) return false;
+    *n = static_cast<uint32_t>(v);
+    return true;
+}
+
+bool item_lock_number(std::string_view name, uint32_t *n) {
+    constexpr std::string_view kLock = ".lock";
+    if (name.size() <= kLock.size() || name.substr(name.size() - kLock.size()) != kLock) return false;
+    return item_number(name.substr(0, name.size() - kLock.size()), n);
+}
+
+bool entry_key(std::string_view name, std::string *key) {
+    if (name.substr(0, 2) != "i_") return false;
+    key->clear();
+    auto hex = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    for (size_t i = 2; i < name.size(); i++) {
+        if (name[i] != '%') {
+            key->push_back(name[i]);
+            continue;
+        }
+        if (i + 2 >= name.size() || hex(name[i + 1]) < 0 || hex(name[i + 2]) < 0) return false;
+        key->push_back(static_cast<char>(hex(name[i + 1]) * 16 + hex(name[i + 2])));
+        i += 2;
+    }
+    return !key->empty() && escape_key(*key) == name.substr(2);
+}
+
+std::string escape_key(std::string_view key) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : key) {
+        bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                     c == '.' || c == '-' || c == '+';
+        if (plain) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out.push_back('%');
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 0xF]);
+        }
+    }
+    return out;
+}
+
+bool parse_journal_name(std::string_view name, JournalName *out) {
+    *out = {};
+    if (name.size() < 3 || name[1] != '.') return false;
+    out->kind = name[0];
+    std::vector<std::string_view> parts;
+    size_t fields = out->kind == 'p' ? 3 : out->kind == 'c' ? 2 : out->kind == 'm' ? 3 : 0;
+    if (fields == 0) return false;
+    std::string_view rest = name.substr(2);
+    // The last field of a move (the escaped key) may hold dots itself.
+    while (parts.size() + 1 < fields) {
+        size_t dot = rest.find('.');
+        if (dot == std::string_view::npos) return false;
+        parts.push_back(rest.substr(0, dot));
+        rest = rest.substr(dot + 1);
+    }
+    parts.push_back(rest);
+    for (std::string_view p : parts)
+        if (p.empty()) return false;
+    out->queue = std::string(parts[0]);
+    if (out->kind == 'm') {
+        out->to = std::string(parts[1]);
+        std::string key;
+        if (!entry_key("i_" + std::string(parts[2]), &key)) return false;
+        out->key = key;
+        return true;
+    }
+    if (!item_number(parts[1], &out->n)) return false;
+    if (out->kind == 'p' && parts[2] != "0" && !item_number(parts[2], &out->old)) return false;
+    return true;
+}
+
+std::string put_record_name(const char *queue, uint32_t n, uint32_t old) {
+    return std::string("p.") + queue + "." + std::to_string(n) + "." + std::to_string(old);
+}
+
+std::string move_record_name(const char *from, const char *to, std::string_view key) {
+    return std::string("m.") + from + "." + to + "." + escape_key(key);
+}
+
+// --- Queue steps ---------------------------------------------------------------
+
+void Fd::close() {
+    if (fd_ >= 0) {
+        int err = errno;
+        qor_fdlib_close(fd_);
+        errno = err;
+    }
+    fd_ = -1;
+}
+
+bool read_all(int fd, std::string *out) {
+    char buf[4096];
+    return read_whole_fd(fd, out, buf, sizeof buf);
+}
+
+bool lock_indexes(bx_queue q, int type) {
+    const int fds[] = {q->qdfirstindexfd, q->qdmaxindexfd, q->dblockfd};
+    for (size_t i = 0; i < std::size(fds); i++) {
+        if (qor_fdlib_lockfd(fds[i], type, QOR_FDLIB_WAIT) == 0) continue;
+        int err = errno;
+        while (i-- > 0) qor_fdlib_unlockfd(fds[i]);
+        errno = err;
+        qor_log_err(QOR_LOG_NONFATAL, "queue lock_indexes failed.");
+        errno = err;
+        return false;
+    }
+    return true;
+}
+
+void unlock_indexes(bx_queue q) {
+    qor_fdlib_unlockfd(q->dblockfd);
+    qor_fdlib_unlockfd(q->qdmaxindexfd);
+    qor_fdlib_unlockfd(q->qdfirstindexfd);
+}
+
+int get_maxindex(bx_queue q) {
+    int v;
+    bool valid;
+    if (!read_index(q->qdmaxindexfd, &v, &valid)) {
+        qor_log_err(QOR_LOG_FATAL, "Can't lock queue max-index file for reading");
+        return -1;
+    }
+    if (valid && v >= 0) return v;
+    // A ".index" that holds no value must not hide the items it numbered:
+    // the largest item present stands in, and the next put writes it.
+    long largest = largest_item(q);
+    if (largest < 0) {
+        qor_log_errf(QOR_LOG_NONFATAL, "Max index of queue '%s' cannot be recovered", q->qname);
+        return -1;
+    }
+    return static_cast<int>(largest);
+}
+
+int get_firstindex(bx_queue q) {
+    int v;
+    bool valid;
+    // A ".head" that holds no value hides nothing: the walk starts at 0.
+    if (read_index(q->qdfirstindexfd, &v, &valid)) return valid && v >= 0 ? v : 0;
+    qor_log_err(QOR_LOG_FATAL, "Can't lock queue first-index file for reading");
+    return -1;
+}
+
+long largest_item(bx_queue q) {
+    std::vector<std::string> names;
+    if (!list_names(q->qdpath, &names)) return -1;
+    long largest = 0;
+    for (const std::string &name : names) {
+        uint32_t n;
+        if (item_number(name, &n) && n > largest) largest = n;
+    }
+    return largest;
+}
+
+int entry_value(bx_queue q, const char *key) {
+    Name entry;
+    if (!entry_name(q, key, entry)) return -1;
+    Fd fd(qor_fdlib_openat(q->qdirfd, entry.c_str(), kReadOnly, 0));
+    if (!fd.ok()) return errno == ENOENT ? 0 : -1;
+    int v;
+    bool valid;
+    if (!read_index(fd.get(), &v, &valid)) return -1;
+    return valid && v > 0 ? v : 0;
+}
+
+bool write_entry(bx_queue q, const char *key, uint32_t n) {
+    Name entry;
+    if (!entry_name(q, key, entry)) return false;
+    Fd fd(qor_fdlib_openat(q->qdirfd, entry.c_str(), kOpenOrCreate, kFileMode));
+    return fd.ok() && write_index(fd.get(), static_cast<int>(n)) >= 0;
+}
+
+bool remove_entry(bx_queue q, const char *key) {
+    Name entry;
+    if (!entry_name(q, key, entry)) return false;
+    return qor_fdlib_unlinkat(q->qdirfd, entry.c_str(), 0) == 0 || errno == ENOENT;
+}
+
+int item_present(bx_queue q, uint32_t n) {
+    Name item;
+    // No item can be stored under a name that does not fit.
+    if (!item.format(q, "%u", n)) return 0;
+    struct stat st;
+    if (qor_fdlib_fstatat(q->qdirfd, item.c_str(), &st) == 0) return 1;
+    return errno == ENOENT ? 0 : -1;
+}
+
+bx_queue_item read_item(bx_queue q, uint32_t n) {
+    Name item, lock;
+    if (!item_name(q, n, item) || !lock_name(q, n, lock)) return nullptr;
+    Fd fd(qor_fdlib_openat(q->qdirfd, item.c_str(), kReadOnly, 0));
+    if (!fd.ok()) {
+        if (errno == ENOENT) {
+            errno = 0;
+            return nullptr;
+        }
+        qor_log_errf(QOR_LOG_FATAL, "Could not open spool file '%s' for reading", item.path(q).c_str());
+        return nullptr;
+    }
+    std::string bytes;
+    {
+        ItemLock held(q, lock);
+        char buf[8192];
+        if (!read_whole_fd(fd.get(), &bytes, buf, sizeof buf)) {
+            qor_log_errf(QOR_LOG_NONFATAL, "Could not read spool file '%s'", item.path(q).c_str());
+            return nullptr;
+        }
+    }
+    ParsedItem p;
+    ItemForm form = parse_item(bytes.data(), bytes.size(), &p);
+    if (form != ItemForm::whole) {
+        qor_logf(QOR_LOG_NONFATAL, "Spool file '%s' is %s", item.path(q).c_str(), item_form_text(form));
+        errno = EBADMSG;
+        return nullptr;
+    }
+    bx_queue_item qi = new_item(q, n, item, lock, p);
+    if (!qi) qor_logf(QOR_LOG_NONFATAL, "No memory for spool file '%s'", item.path(q).c_str());
+    return qi;
+}
+
+bool remove_item(bx_queue q, uint32_t n, bool *lock_left) {
+    if (lock_left) *lock_left = false;
+    Name item;
+    if (!item_name(q, n, item)) return false;
+    if (qor_fdlib_unlinkat(q->qdirfd, item.c_str(), 0) != 0 && errno != ENOENT) return false;
+    // A lock file left behind names no item: nothing counts or finds it.
+    Name lock;
+    if (lock_name(q, n, lock) && qor_fdlib_unlinkat(q->qdirfd, lock.c_str(), 0) != 0 && errno != ENOENT) {
+        qor_log_errf(QOR_LOG_WARNING, "Could not remove lock file '%s'", lock.path(q).c_str());
+        if (lock_left) *lock_left = true;
+    }
+    return true;
+}
+
+bool quarantine_item(bx_queue q, uint32_t n, const char *why, std::string *where) {
+    Name item;
+    if (!item_name(q, n, item)) return false;
+    std::string spool(q->qdpath);
+    spool.erase(spool.rfind('/') == std::string::npos ? 0 : spool.rfind('/'));
+    if (spool.empty()) spool = ".";
+    Fd dir(open_spool_subdir(spool.c_str(), kQuarantineDir));
+    if (!dir.ok()) return false;
+    // <queue>.<n>.<why>[.<k>]: a name already there is never overwritten.
+    std::string base = std::string(q->qname) + "." + item.c_str() + "." + why;
+    for (int k = 0; k < 1000; k++) {
+        std::string name = k == 0 ? base : base + "." + std::to_string(k);
+        struct stat st;
+        if (qor_fdlib_fstatat(dir.get(), name.c_str(), &st) == 0) continue;
+        if (errno != ENOENT) return false;
+        if (qor_fdlib_renameat(q->qdirfd, item.c_str(), dir.get(), name.c_str()) != 0) return false;
+        qor_fdlib_fsync(dir.get());
+        Name lock;
+        if (lock_name(q, n, lock)) qor_fdlib_unlinkat(q->qdirfd, lock.c_str(), 0);
+        *where = spool + "/" + kQuarantineDir + "/" + name;
+        return true;
+    }
+    errno = EEXIST;
+    return false;
+}
+
+bool sync_queue_dir(bx_queue q) { return qor_fdlib_fsync(q->qdirfd) == 0; }
+
+bool list_names(const char *dir, std::vector<std::string> *names) {
+    qor_dirlist *ls = nullptr;
+    if (qor_fdlib_dirlist(dir, &ls) != 0) return false;
+    try {
+        names->clear();
+        for (int i = 0; i < ls->num; i++) {
+            std::string_view n = ls->entries[i];
+            if (n != "." && n != "..") names->emplace_back(n);
+        }
+    } catch (const std::bad_alloc &) {
+        qor_fdlib_dirlist_free(ls);
+        errno = ENOMEM;
+        return false;
+    }
+    qor_fdlib_dirlist_free(ls);
+    std::sort(names->begin(), names->end());
+    return true;
+}
+
+}  // namespace bxq
+
+using namespace bxq;
+
+namespace {
+
+// --- Put ---------------------------------------------------------------------
+
+// Undoes a put that failed after it linked its item in: the item goes, the
+// entry names what it named before.  False when that could not be done
+// (the journal record then stays for the recovery).
+bool undo_put(bx_queue q, const char *key, uint32_t n, int old, bool created_entry) {
+    bool entry_ok = old > 0 ? write_entry(q, key, static_cast<uint32_t>(old))
+                            : (!created_entry || remove_entry(q, key));
+    return remove_item(q, n) && entry_ok && sync_queue_dir(q);
+}
+
+int put(bx_queue q, const char *outbuf, int size, const char *pkey) {
+    IndexLock lock(q, QOR_FDLIB_EXCLUSIVE);
+    if (!lock.held()) return failed(q, -5);
+    char made[24];
+    if (!pkey) {
+        int max = get_maxindex(q);
+        if (max < 0) return failed(q, -5);
+        snprintf(made, sizeof made, "%08d", max + 1);
+        pkey = made;
+    }
+    int old = entry_value(q, pkey);
+    if (old < 0) {
+        qor_log_errf(QOR_LOG_NONFATAL, "bx_queue_put: entry of '%s' in queue '%s' cannot be read",
+                     pkey, q->qname);
+        return failed(q, -5);
+    }
+    int indexno = insert_new_index(q, 0);
+    if (indexno < 0) return failed(q, -5);
+
+    // The item is written and flushed under its journal name, where no
+    // walk, count or rebuild of the queue sees it, then linked in under its
+    // number.  A number already taken on disk (by an item, or by the
+    // journal record of a put that never finished) is stepped past, and
+    // ".index" mended to the largest item present.
+    // While the put runs, its process holds the record's lock: a recovery
+    // takes up only the records of processes that died.
+    std::string record;
+    Fd held;
+    for (int tries = 0;; tries++) {
+        record = put_record_name(q->qname, static_cast<uint32_t>(indexno), static_cast<uint32_t>(old));
+        Name item;
+        if (!item_name(q, static_cast<uint32_t>(indexno), item)) return failed(q, -5);
+        held.reset(qor_fdlib_openat(q->journalfd, record.c_str(), kCreateNew, kFileMode));
+        if (held.ok()) {
+            bool written = qor_fdlib_lockfd(held.get(), QOR_FDLIB_EXCLUSIVE, QOR_FDLIB_NOWAIT) == 0 &&
+                           write_item(held.get(), pkey, outbuf, size);
+            if (written && qor_fdlib_linkat(q->journalfd, record.c_str(), q->qdirfd, item.c_str()) == 0)
+                break;
+            int err = errno;
+            drop_record(q, record.c_str());
+            held.close();
+            errno = err;
+            if (!written) {
+                qor_log_errf(QOR_LOG_FATAL, "bx_queue_put: Could not write spool file '%s'",
+                             item.path(q).c_str());
+                return failed(q, -5);
+            }
+        }
+        if (errno != EEXIST || tries == kNumberTries) {
+            qor_log_errf(QOR_LOG_FATAL, "bx_queue_put: Could not build spool file for '%s'",
+                         item.path(q).c_str());
+            return failed(q, -5);
+        }
+        long largest = largest_item(q);
+        int next = insert_new_index(q, static_cast<int>(std::max<long>(largest, indexno)));
+        if (next < 0) return failed(q, -5);
+        qor_logf(QOR_LOG_WARNING, "Queue '%s': index %d is taken on disk; item stored as %d", q->qname,
+                 indexno, next);
+        indexno = next;
+    }
+    uint32_t n = static_cast<uint32_t>(indexno);
+
+    // The entry names the new item; the item and the entry are made
+    // durable before the old item goes.
+    if (!write_entry(q, pkey, n) || !sync_queue_dir(q)) {
+        int err = errno;
+        qor_logf(QOR_LOG_NONFATAL, "db entry %s (%d) cannot be written", pkey, indexno);
+        if (undo_put(q, pkey, n, old, old == 0)) drop_record(q, record.c_str());
+        errno = err;
+        return failed(q, -5);
+    }
+    if (old > 0 && static_cast<uint32_t>(old) != n) {
+        // A replacement is done only when the old item is gone: one key
+        // never answers with two items.
+        if (!remove_item(q, static_cast<uint32_t>(old))) {
+            int err = errno;
+            qor_log_errf(QOR_LOG_NONFATAL, "bx_queue_put: old item %d of '%s' in queue '%s' cannot be removed",
+                         old, pkey, q->qname);
+            if (undo_put(q, pkey, n, old, false)) drop_record(q, record.c_str());
+            errno = err;
+            return failed(q, -5);
+        }
+        // The new item is on disk already; a removal the disk may lose
+        // leaves a copy that the entry passes over, never a lost one.
+        if (!sync_queue_dir(q))
+            qor_log_errf(QOR_LOG_WARNING, "Could not flush queue directory '%s'", q->qdpath);
+    }
+    drop_record(q, record.c_str());
+    return indexno;
+}
+
+// --- Delete ------------------------------------------------------------------
+
+int delete_item(bx_queue q, bx_queue_item qi) {
+    IndexLock lock(q, QOR_FDLIB_EXCLUSIVE);
+    if (!lock.held()) return failed(q, -1);
+    int max = get_maxindex(q);
+    int first = get_firstindex(q);
+    if (max < 0 || first < 0) return failed(q, -1);
+    // The new ".head" is the lowest item still on disk below max, looked
+    // for before this item's files go, so deleting the oldest item leaves
+    // ".head" on it until a later deletion.  It never passes an item.
+    uint32_t head = static_cast<uint32_t>(max);
+    bool searched = true;
+    for (uint32_t n = static_cast<uint32_t>(first); n < static_cast<uint32_t>(max); n++) {
+        int present = item_present(q, n);
+        if (present < 0) {
+            searched = false;
+            break;
+        }
+        if (present) {
+            head = n;
+            break;
+        }
+    }
+    if (searched && head != static_cast<uint32_t>(first) &&
+        write_index(q->qdfirstindexfd, static_cast<int>(head)) < 0)
+        qor_log_errf(QOR_LOG_WARNING, "First index %u of queue '%s' cannot be written", head, q->qname);
+
+    // The item goes first: a delete that fails part way leaves the item
+    // where its entry finds it, never an entry-less item counted but not
+    // found.  The entry goes only while it still names this item: a newer
+    // item stored under the same key keeps its entry.
+    bool lock_left;
+    if (!remove_item(q, qi->indexno, &lock_left)) {
+        qor_log_errf(QOR_LOG_NONFATAL, "Could not remove spool file '%s'", qi->fname);
+        return failed(q, -1);
+    }
+    if (qi->primary_key) {
+        int named = entry_value(q, qi->primary_key);
+        if (named < 0 || (static_cast<uint32_t>(named) == qi->indexno && !remove_entry(q, qi->primary_key))) {
+            qor_log_errf(QOR_LOG_NONFATAL, "Could not remove the entry of '%s' in queue '%s'",
+                         qi->primary_key, q->qname);
+            return failed(q, -1);
+        }
+    }
+    if (!sync_queue_dir(q)) {
+        qor_log_errf(QOR_LOG_NONFATAL, "Could not flush queue directory '%s'", q->qdpath);
+        return failed(q, -1);
+    }
+    if (lock_left) {
+        errno = EIO;
+        return failed(q, -1);
+    }
+    return 0;
+}
+
+// --- Rebuild ------------------------------------------------------------------
+
+int sanitize(bx_queue qid) {
+    IndexLock lock(qid, QOR_FDLIB_EXCLUSIVE);
+    if (!lock.held()) return -1;
+    int failures = 0;
+    std::vector<std::string> names;
+    if (!list_names(qid->qdpath, &names)) return -1;
+
+    // Item files carry canonical decimal names: "12", not "012" or
+    // "12.lock".  Ascending order lets the newest of two items left under
+    // one key own the entry file.
+    std::vector<uint32_t> numbers;
+    std::vector<std::string> entries;
+    for (const std::string &name : names) {
+        uint32_t n;
+        if (item_number(name, &n))
+            numbers.push_back(n);
+        else if (name.compare(0, 2, "i_") == 0)
+            entries.push_back(name);
+    }
+    std::sort(numbers.begin(), numbers.end());
+
+    // The entries the items call for.  Existing entry files are rewritten
+    // in place and only the ones no item calls for are removed, so a key
+    // never loses its entry while the rebuild runs.
+    std::vector<std::pair<std::string, uint32_t>> wanted;  // key, number (newest last)
+    for (uint32_t n : numbers) {
+        bx_queue_item qi = read_item(qid, n);
+        if (!qi) {
+            failures++;
+            say("queue_sanitize: unreadable transaction! (%s, #%ld)\n", qid->qname, static_cast<long>(n));
+            continue;
+        }
+        wanted.emplace_back(qi->primary_key, n);
+        free_queue_item(qi);
+    }
+    std::vector<std::string> keep;
+    for (auto it = wanted.rbegin(); it != wanted.rend(); ++it) {
+        std::string file = "i_" + escape_key(it->first);
+        if (std::find(keep.begin(), keep.end(), file) != keep.end()) continue;  // an older item of the key
+        keep.push_back(file);
+        if (!write_entry(qid, it->first.c_str(), it->second)) {
+            failures++;
+            qor_logf(QOR_LOG_NONFATAL, "db entry %s (%d) cannot be written", it->first.c_str(),
+                     static_cast<int>(it->second));
+        }
+    }
+    for (const std::string &e : entries) {
+        if (std::find(keep.begin(), keep.end(), e) != keep.end()) continue;
+        if (qor_fdlib_unlinkat(qid->qdirfd, e.c_str(), 0) != 0 && errno != ENOENT) failures++;
+    }
+
+    int largest = numbers.empty() ? 0 : static_cast<int>(numbers.back());
+    int smallest = numbers.empty() ? 0 : static_cast<int>(numbers.front());
+    if (write_index(qid->qdmaxindexfd, largest) <= 0) {
+        failures++;
+        say("queue_sanitize: cannot write .index! (%s)\n", qid->qname);
+    }
+    if (write_index(qid->qdfirstindexfd, smallest) <= 0) {
+        failures++;
+        say("queue_sanitize: cannot write .head! (%s)\n", qid->qname);
+    }
+    if (!sync_queue_dir(qid)) failures++;
+    return failures ? -1 : 0;
+}
+
 }  // namespace
 
 extern "C" {
@@ -585,19 +1033,11 @@ extern "C" {
 
 int read_index_from_fd(int fd) {
     int v;
-    return read_index(fd, &v) ? v : -1;
+    bool valid;
+    return read_index(fd, &v, &valid) ? v : -1;
 }
 
-int put_index_to_fd(int fd, int count) {
-    char text[16];
-    int len = snprintf(text, sizeof text, "%d\n", count);
-    if (qor_fdlib_fdrewind(fd) == -1 || qor_fdlib_ftruncate(fd, 0) != 0) return -1;
-    ssize_t wrote = qor_fdlib_write(fd, text, static_cast<size_t>(len));
-    if (wrote != len) return -1;
-    qor_fdlib_fdrewind(fd);
-    if (qor_fdlib_fsync(fd) != 0) return -1;
-    return static_cast<int>(wrote);
-}
+int put_index_to_fd(int fd, int count) { return write_index(fd, count); }
 
 // --- Queue ---------------------------------------------------------------------
 
@@ -608,7 +1048,7 @@ bx_queue bx_queue_open(const char *qname, int flags, const char *spooldir) {
         qor_logf(QOR_LOG_FATAL, "Could not build spool dir for '%s'", qname ? qname : "");
         return nullptr;
     }
-    if (!qor_fdlib_checkdir(dir.get()) && createspooldir(dir.get(), qname) == 0)
+    if (!qor_fdlib_checkdir(dir.get()) && createspooldir(dir.get(), spooldir) == 0)
         qor_log_errf(QOR_LOG_FATAL, "bx_queue_open(%s/%s)", dir.get(), qname);
 
     Text ipath(buildpath(dir.get(), ".index"));
@@ -626,6 +1066,16 @@ bx_queue bx_queue_open(const char *qname, int flags, const char *spooldir) {
     if (!lfd.ok()) return nullptr;
     Fd dfd(qor_fdlib_createlockfile(dpath.get()));
     if (!dfd.ok()) return nullptr;
+    Fd qfd(qor_fdlib_open(dir.get(), kReadOnly, 0));
+    if (!qfd.ok()) {
+        qor_log_err(QOR_LOG_FATAL, dir.get());
+        return nullptr;
+    }
+    Fd jfd(open_spool_subdir(spooldir, kJournalDir));
+    if (!jfd.ok()) {
+        qor_log_errf(QOR_LOG_FATAL, "Could not open journal directory '%s/%s'", spooldir, kJournalDir);
+        return nullptr;
+    }
 
     auto *q = static_cast<bx_queue>(calloc(1, sizeof(struct _bx_queue)));
     if (!q) return nullptr;
@@ -641,6 +1091,8 @@ bx_queue bx_queue_open(const char *qname, int flags, const char *spooldir) {
     q->qdfirstindexfd = hfd.release();
     q->lockfd = lfd.release();
     q->dblockfd = dfd.release();
+    q->qdirfd = qfd.release();
+    q->journalfd = jfd.release();
     return q;
 }
 
@@ -652,7 +1104,7 @@ int bx_queue_close(bx_queue q, int flags) {
     free(q->qdmipath);
     free(q->qdfipath);
     // Closing ends every record lock this process holds on these files.
-    const int fds[] = {q->qdmaxindexfd, q->qdfirstindexfd, q->lockfd, q->dblockfd};
+    const int fds[] = {q->qdmaxindexfd, q->qdfirstindexfd, q->lockfd, q->dblockfd, q->qdirfd, q->journalfd};
     for (int fd : fds)
         if (fd >= 0) qor_fdlib_close(fd);
     free(q);
@@ -682,6 +1134,7 @@ int bx_queue_count_limited(bx_queue qid, int limit) {
         no_queue("bx_queue_count_limited");
         return 0;
     }
+    qid->lasterr = 0;
     if (limit <= 0) return 0;
     return count_items(qid, limit);
 }
@@ -704,76 +1157,7 @@ int bx_queue_sanitize(bx_queue qid) {
         say("queue_sanitize: cannot open queue at all!\n");
         return -1;
     }
-    IndexLock lock(qid, QOR_FDLIB_EXCLUSIVE);
-    int failures = 0;
-
-    // Every entry file goes; they are written again from the items.
-    qor_dirlist *ls = nullptr;
-    if (qor_fdlib_dirlist(qid->qdpath, &ls) != 0) return -1;
-    for (int i = 0; i < ls->num; i++) {
-        if (strncmp(ls->entries[i], "i_", 2) != 0) continue;
-        Path entry;
-        if (entry.format("%s/%s", qid->qdpath, ls->entries[i]))
-            qor_fdlib_unlink(entry.c_str());
-        else
-            failures += !too_long(qid, ls->entries[i]);
-    }
-    qor_fdlib_dirlist_free(ls);
-
-    // Item files carry canonical decimal names: "12", not "012" or
-    // "12.lock".  Ascending order lets the newest of two items left under
-    // one key by an interrupted replacement own the entry file.
-    if (qor_fdlib_dirlist(qid->qdpath, &ls) != 0) return -1;
-    std::vector<uint32_t> numbers;
-    try {
-        for (int i = 0; i < ls->num; i++) {
-            const char *name = ls->entries[i];
-            size_t len = strlen(name);
-            if (len == 0 || len > 10 || name[0] == '0' || strspn(name, "0123456789") != len)
-                continue;
-            unsigned long long v = strtoull(name, nullptr, 10);
-            if (v <= INT_MAX) numbers.push_back(static_cast<uint32_t>(v));
-        }
-    } catch (const std::bad_alloc &) {
-        qor_fdlib_dirlist_free(ls);
-        return -1;
-    }
-    qor_fdlib_dirlist_free(ls);
-    std::sort(numbers.begin(), numbers.end());
-
-    for (uint32_t n : numbers) {
-        bool exists;
-        if (!item_exists(qid, n, &exists)) {
-            failures++;
-            continue;
-        }
-        if (!exists) continue;
-        bx_queue_item qi = get_item_by_indexno(qid, n);
-        if (!qi) {
-            failures++;
-            say("queue_sanitize: unreadable transaction! (%s, #%ld)\n", qid->qname,
-                static_cast<long>(n));
-            continue;
-        }
-        if (write_db_invoice(qid, qi->primary_key, static_cast<int>(n)) < 0) {
-            failures++;
-            qor_logf(QOR_LOG_NONFATAL, "db entry %s (%d) cannot be written", qi->primary_key,
-                     static_cast<int>(n));
-        }
-        free_queue_item(qi);
-    }
-
-    int largest = numbers.empty() ? 0 : static_cast<int>(numbers.back());
-    int smallest = numbers.empty() ? 0 : static_cast<int>(numbers.front());
-    if (put_index_to_fd(qid->qdmaxindexfd, largest) <= 0) {
-        failures++;
-        say("queue_sanitize: cannot write .index! (%s)\n", qid->qname);
-    }
-    if (put_index_to_fd(qid->qdfirstindexfd, smallest) <= 0) {
-        failures++;
-        say("queue_sanitize: cannot write .head! (%s)\n", qid->qname);
-    }
-    return failures ? -1 : 0;
+    return sanitize(qid);
 }
 
 // --- Items -----------------------------------------------------------------
@@ -783,54 +1167,49 @@ int bx_queue_put(bx_queue qid, const char *outbuf, int size, const char *pkey) {
         no_queue("bx_queue_put");
         return -5;
     }
-    if (!storable("bx_queue_put", outbuf, size, pkey)) return -5;
-    IndexLock lock(qid, QOR_FDLIB_EXCLUSIVE);
-    char made[24];
-    if (!pkey) {
-        long long max = get_maxindex(qid);
-        snprintf(made, sizeof made, "%08lld", (max < 0 ? 0 : max) + 1);
-        pkey = made;
-    }
-    int indexno = insert_new_index(qid);
-    if (indexno < 0) return -5;
-
-    // The new item is written and flushed before anything names it.
-    Path fname;
-    if (!build_item_filename(qid, static_cast<uint32_t>(indexno), fname)) return -5;
-    Fd fd(qor_fdlib_open(fname.c_str(), kCreateNew, kFileMode));
-    if (!fd.ok()) {
-        qor_log_errf(QOR_LOG_FATAL, "bx_queue_put: Could not build spool file for '%s'",
-                     fname.c_str());
+    qid->lasterr = 0;
+    errno = 0;
+    if (!storable("bx_queue_put", outbuf, size, pkey)) {
+        qid->lasterr = EINVAL;
         return -5;
     }
-    if (!write_item_file(fd, fname, "bx_queue_put", pkey, outbuf, size)) return -5;
-    // An item its key does not find is not stored.
-    if (!repoint_entry(qid, pkey, indexno)) {
-        qor_fdlib_unlink(fname.c_str());
-        return -5;
-    }
-    return indexno;
+    return put(qid, outbuf, size, pkey);
 }
 
+// The new bytes replace the item's file whole: they are written under a
+// journal name, flushed and renamed over the item, which keeps its number.
 int bx_queue_change(bx_queue qid, const char *outbuf, int size, const char *pkey) {
     if (!qid) {
         no_queue("bx_queue_change");
         return -5;
     }
+    qid->lasterr = 0;
     if (!pkey) return 0;
     if (!storable("bx_queue_change", outbuf, size, pkey)) return -5;
     IndexLock lock(qid, QOR_FDLIB_EXCLUSIVE);
-    int indexno = search_db_by_invoice(qid, pkey);
-    if (indexno <= 0) return 0;
-    Path fname;
-    if (!build_item_filename(qid, static_cast<uint32_t>(indexno), fname)) return -5;
-    Fd fd(qor_fdlib_open(fname.c_str(), kRewriteExisting, kFileMode));
+    if (!lock.held()) return failed(qid, -5);
+    int indexno = entry_value(qid, pkey);
+    if (indexno < 0) return failed(qid, -5);
+    if (indexno == 0 || item_present(qid, static_cast<uint32_t>(indexno)) != 1) return 0;
+    Name item;
+    if (!item_name(qid, static_cast<uint32_t>(indexno), item)) return failed(qid, -5);
+    std::string record = std::string("c.") + qid->qname + "." + item.c_str();
+    Fd fd(qor_fdlib_openat(qid->journalfd, record.c_str(), kOpenOrCreate | QOR_FDLIB_TRUNC, kFileMode));
     if (!fd.ok()) {
         qor_log_errf(QOR_LOG_FATAL, "bx_queue_change: Could not build spool file for '%s'",
-                     fname.c_str());
-        return -5;
+                     item.path(qid).c_str());
+        return failed(qid, -5);
     }
-    if (!write_item_file(fd, fname, "bx_queue_change", pkey, outbuf, size)) return -5;
+    bool written = write_item(fd.get(), pkey, outbuf, size);
+    fd.close();
+    if (!written ||
+        qor_fdlib_renameat(qid->journalfd, record.c_str(), qid->qdirfd, item.c_str()) != 0 ||
+        !sync_queue_dir(qid)) {
+        qor_log_errf(QOR_LOG_FATAL, "bx_queue_change: Could not write spool file '%s'",
+                     item.path(qid).c_str());
+        drop_record(qid, record.c_str());
+        return failed(qid, -5);
+    }
     return indexno;
 }
 
@@ -846,11 +1225,12 @@ bx_queue_item bx_queue_find_item(bx_queue qid, const char *context) {
         no_queue("bx_queue_find_item");
         return nullptr;
     }
+    qid->lasterr = 0;
     char key[9];
     bx_invoice_key(context, key);
     bx_queue_item qi = get_item_by_invoice(qid, key);
     // Records stored by hand under the bare key "id" are still found.
-    if (!qi && strcmp(key, "IDXXXXXX") == 0) qi = get_item_by_invoice(qid, "id");
+    if (!qi && qid->lasterr == 0 && strcmp(key, "IDXXXXXX") == 0) qi = get_item_by_invoice(qid, "id");
     return qi;
 }
 
@@ -859,19 +1239,25 @@ bx_queue_item bx_queue_nth_item(bx_queue qid, unsigned int n) {
         no_queue("bx_queue_nth_item");
         return nullptr;
     }
+    qid->lasterr = 0;
+    if (n == 0) return nullptr;
     IndexLock lock(qid, QOR_FDLIB_SHARED);
+    if (!lock.held()) return failed(qid, nullptr);
     int first = get_firstindex(qid);
     int max = get_maxindex(qid);
-    if (n == 0 || max < 0) return nullptr;
+    if (first < 0 || max < 0) return failed(qid, nullptr);
     unsigned int seen = 0;
     uint64_t at = static_cast<uint32_t>(first);
     for (; at <= static_cast<uint32_t>(max); at++) {
-        bool exists;
-        if (!item_exists(qid, static_cast<uint32_t>(at), &exists)) return nullptr;
-        if (exists && ++seen == n) break;
+        int present = item_present(qid, static_cast<uint32_t>(at));
+        if (present < 0) return failed(qid, nullptr);
+        if (present && ++seen == n) break;
     }
     if (seen != n) return nullptr;
-    return get_item_by_indexno(qid, static_cast<uint32_t>(at));
+    errno = 0;
+    bx_queue_item qi = read_item(qid, static_cast<uint32_t>(at));
+    if (!qi && errno) return failed(qid, nullptr);
+    return qi;
 }
 
 int bx_queue_item_delete(bx_queue qid, bx_queue_item qi) {
@@ -880,45 +1266,15 @@ int bx_queue_item_delete(bx_queue qid, bx_queue_item qi) {
         free_queue_item(qi);
         return -1;
     }
+    qid->lasterr = 0;
     if (!qi) {
         qor_log(QOR_LOG_NONFATAL, "bx_queue_item_delete: no item");
+        qid->lasterr = EINVAL;
         return -1;
     }
-    IndexLock lock(qid, QOR_FDLIB_EXCLUSIVE);
-    int max = get_maxindex(qid);
-    int first = get_firstindex(qid);
-    // The new ".head" is the lowest item still on disk below max, looked
-    // for before this item's files go, so deleting the oldest item leaves
-    // ".head" on it until a later deletion.  With an unreadable index value
-    // ".head" stays as it is rather than skip items.
-    if (max >= 0 && first >= 0) {
-        uint32_t head = static_cast<uint32_t>(max);
-        bool searched = true;
-        for (uint32_t n = static_cast<uint32_t>(first); n < static_cast<uint32_t>(max); n++) {
-            bool exists;
-            if (!item_exists(qid, n, &exists)) {
-                searched = false;
-                break;
-            }
-            if (exists) {
-                head = n;
-                break;
-            }
-        }
-        if (searched) put_index_to_fd(qid->qdfirstindexfd, static_cast<int>(head));
-    }
-    // The entry goes only while it still names this item: a newer item
-    // stored under the same key keeps its entry.
-    Path entry;
-    if (qi->primary_key && build_dbentry_filename(qid, qi->primary_key, entry)) {
-        int named = search_db_by_invoice(qid, qi->primary_key);
-        if (named < 0 || static_cast<uint32_t>(named) == qi->indexno)
-            qor_fdlib_unlink(entry.c_str());
-    }
-    if (qi->fname) qor_fdlib_unlink(qi->fname);
-    if (qi->lname) qor_fdlib_unlink(qi->lname);
+    int r = delete_item(qid, qi);
     free_queue_item(qi);
-    return 0;
+    return r;
 }
 
 int bx_queue_item_close(bx_queue qid, bx_queue_item qi) {

@@ -7,11 +7,22 @@
 // daemon shares these files, their formats and their locks.
 //
 // Failure policy: operations return a non-negative value or a negative
-// queue error (bx_queue_error); file-system failures are logged.  A null
+// queue error (bx_queue_error); file-system failures are logged, and leave
+// the queue as it was.  A failed lock fails the operation (it never goes
+// on unlocked).  After a find, walk or count, q->lasterr tells "nothing
+// there" (0) from "could not look" (an errno); bx_queue_count and
+// bx_queue_count_limited return -1 when they could not count.  A null
 // queue (one the session could not open) makes every operation fail with
 // its failure value, logged for those that read or change a queue.
 // Item and entry paths are limited to 1024 bytes: a longer one is refused
 // and logged, never cut.
+//
+// Crash safety: an item is written under a journal name, flushed, and then
+// linked in under its number, so no walk ever sees it half-written; index
+// value and entry files are overwritten in place (they carry record locks
+// and must keep their inode), so they always hold the old or the new
+// value.  A put, change or move interrupted by a crash leaves its journal
+// record, and the next session (bx_spool_recover) finishes or undoes it.
 #ifndef BRIX_QUEUE_BX_QUEUE_H
 #define BRIX_QUEUE_BX_QUEUE_H
 
@@ -30,6 +41,11 @@ struct _bx_queue {
     int qdfirstindexfd;       // ".head", read-write, open for the record's life
     int lockfd;               // ".lock", carries the queue lock; open for the record's life
     int dblockfd;             // ".dblock", carries the third index lock; open for the record's life
+    int qdirfd;               // the queue directory, read-only: names of the *at calls, and flushed
+                              // after creations, renames and removals
+    int journalfd;            // "<spool>/journal": records of changes under way (bx_spool.h)
+    int lasterr;              // errno of the last operation's failure; 0 when it succeeded or
+                              // found nothing (tells an absent item from an unreadable queue)
 };
 typedef struct _bx_queue *bx_queue;
 
@@ -62,9 +78,12 @@ int bx_queue_item_close(bx_queue qid, bx_queue_item qi);
 
 // Index value files (".index", ".head", entry files) hold "%d\n".
 // read_index_from_fd reads one under a shared lock on its first byte (-1
-// when the lock cannot be had; 0 for an empty file); the release also ends
-// any other lock of this process on that file.  put_index_to_fd rewrites
-// one and flushes it to disk; it returns the bytes written or -1.
+// when the lock cannot be had; 0 for an empty or malformed file); the
+// release also ends any other lock of this process on that file.  Only the
+// first line counts.  put_index_to_fd overwrites the value and its newline
+// in place, flushes, then cuts the file to that length, so a reader sees
+// the old value or the new one, never an empty file; it returns the bytes
+// written or -1.
 int read_index_from_fd(int fd);
 int put_index_to_fd(int fd, int count);
 

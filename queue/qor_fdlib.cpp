@@ -11,7 +11,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -24,28 +26,88 @@
 namespace {
 
 // ---------------------------------------------------------------------------
-// Test seam.  g_calls counts every platform file-system call made through
-// this library; when it reaches g_fail_at, that one call is not made (or,
-// for close and closedir, is made but reported as failed) and errno is set
-// to g_fail_err.  The seam fires once and then switches itself off.
-unsigned long g_calls = 0;
-unsigned long g_fail_at = 0;  // 0 = seam off
-int g_fail_err = 0;
+// Test seam.  Every platform file-system call made through this library is
+// counted (g_calls); the calls that change the file system (creating,
+// writing, truncating, flushing, linking, renaming, removing) are counted
+// again as mutations (g_mutations).  One armed trigger picks one call by
+// its number in either count and either makes it fail with a chosen error
+// number or kills the process with SIGKILL before the call is made, as a
+// crash would.  A trigger fires once and then switches itself off.  The
+// environment variable BRIX_FS_SEAM arms a trigger in a program that a test
+// cannot reach from inside ("kill:N", "fail:N:EIO", both counting
+// mutations from the first call), so the tools can be crashed too.
+enum class Kind { read, mutate };
 
-// True when the call being made now must fail.
-bool seam_fires() {
+struct Trigger {
+    unsigned long at = 0;     // count at which it fires; 0 = off
+    bool mutations = false;   // counts mutations, not every call
+    int err = 0;              // error number to fail with; 0 = kill
+};
+
+unsigned long g_calls = 0;
+unsigned long g_mutations = 0;
+Trigger g_trigger;
+bool g_env_read = false;
+
+// Error numbers a BRIX_FS_SEAM trigger may name.
+constexpr struct {
+    const char *name;
+    int err;
+} kSeamErrors[] = {{"EIO", EIO}, {"ENOSPC", ENOSPC}, {"EINTR", EINTR}, {"EROFS", EROFS},
+                   {"EDQUOT", EDQUOT}, {"ENOLCK", ENOLCK}, {"EDEADLK", EDEADLK}};
+
+void read_seam_environment() {
+    g_env_read = true;
+    const char *v = getenv("BRIX_FS_SEAM");
+    if (!v) return;
+    char name[16] = "";
+    unsigned long n = 0;
+    if (sscanf(v, "kill:%lu", &n) == 1 && n > 0) {
+        g_trigger = {g_mutations + n, true, 0};
+    } else if (sscanf(v, "fail:%lu:%15[A-Z]", &n, name) == 2 && n > 0) {
+        for (const auto &e : kSeamErrors)
+            if (strcmp(e.name, name) == 0) g_trigger = {g_mutations + n, true, e.err};
+    }
+}
+
+// True when the call being made now must fail (errno is then set).  A kill
+// trigger does not return.
+bool seam_fires(Kind kind = Kind::read) {
+    if (!g_env_read) read_seam_environment();
     ++g_calls;
-    if (g_fail_at == 0 || g_calls != g_fail_at) return false;
-    g_fail_at = 0;
-    errno = g_fail_err;
+    if (kind == Kind::mutate) ++g_mutations;
+    if (g_trigger.at == 0) return false;
+    if (g_trigger.mutations ? (kind != Kind::mutate || g_mutations != g_trigger.at)
+                            : g_calls != g_trigger.at)
+        return false;
+    int err = g_trigger.err;
+    g_trigger = {};
+    if (err == 0) raise(SIGKILL);
+    errno = err;
     return true;
 }
 
-// Runs one platform call that reports failure as -1.
+// seam_fires for calls made through a stream or listing, which are not
+// repeated on EINTR by sys(): an injected interruption is passed over.
+bool seam_fails(Kind kind = Kind::read) {
+    while (seam_fires(kind))
+        if (errno != EINTR) return true;
+    return false;
+}
+
+// Runs one platform call that reports failure as -1.  An interrupted call
+// is made again: a signal is no reason for a file operation to fail.
+template <typename Call>
+auto sys(Kind kind, Call call) -> decltype(call()) {
+    for (;;) {
+        auto r = seam_fires(kind) ? static_cast<decltype(call())>(-1) : call();
+        if (r == -1 && errno == EINTR) continue;
+        return r;
+    }
+}
 template <typename Call>
 auto sys(Call call) -> decltype(call()) {
-    if (seam_fires()) return static_cast<decltype(call())>(-1);
-    return call();
+    return sys(Kind::read, call);
 }
 
 // ---------------------------------------------------------------------------
@@ -86,10 +148,20 @@ auto sys(Call call) -> decltype(call()) {
 //       and can fail with EDEADLK when two processes both try it.
 //
 //   (5) F_SETLKW blocks until the lock is granted, but it may also return
-//       -1 with EINTR (a signal arrived) or EDEADLK (the kernel found a
-//       wait cycle between processes).  Neither is retried here: a wait the
-//       platform ends with an error counts as a failed lock, and the caller
-//       handles it as its failure policy says.
+//       -1 with EINTR (a signal arrived), EDEADLK (the kernel found a wait
+//       cycle between processes), ENOLCK, or EIO on a network file system
+//       that lost its lease.  An interrupted wait is simply made again (a
+//       signal says nothing about the lock).  Every other error is a failed
+//       lock: the caller must not go on as if it held the lock, so the
+//       queue operations fail, log it and leave the queue as it was.
+//
+//   (8) Waiting for a second lock while holding a first one can close a
+//       cycle with a process that takes the two the other way round (the
+//       library moves auth -> unauth while the daemon moves unauth ->
+//       auth).  The kernel reports only some such cycles (EDEADLK), and none
+//       across the machines of a network file system.  So whoever holds one
+//       queue lock takes another only without waiting, retrying after a
+//       short pause, and gives up after a bounded time.
 //
 //   (6) Locks are not inherited across fork(): a child starts with none,
 //       even though it shares the parent's descriptors.  They do survive
@@ -161,6 +233,18 @@ constexpr OpenFlag kOpenFlags[] = {
     {QOR_FDLIB_EXCL, O_EXCL},
     {QOR_FDLIB_TRUNC, O_TRUNC},
 };
+
+// The open(2) flags of library open flags.  Descriptors of the queue store
+// must not leak into programs that the interpreter starts.
+int platform_flags(int in_flags) {
+    int flags = (in_flags & QOR_FDLIB_RDWR) ? O_RDWR : O_RDONLY;
+    for (const auto &f : kOpenFlags)
+        if (in_flags & f.bit) flags |= f.platform;
+    return flags | O_CLOEXEC;
+}
+
+// An open that creates or truncates changes the file system.
+Kind open_kind(int flags) { return (flags & (O_CREAT | O_TRUNC)) ? Kind::mutate : Kind::read; }
 
 // Copies a text stream line by line; returns the error number left by the
 // copy (0 when all went well).
@@ -238,13 +322,17 @@ int qor_fdlib_getlockfd(int fd, int *type) {
 // --- Descriptors ---------------------------------------------------------------
 
 int qor_fdlib_open(const char *pathname, int in_flags, mode_t mode) {
-    int flags = (in_flags & QOR_FDLIB_RDWR) ? O_RDWR : O_RDONLY;
-    for (const auto &f : kOpenFlags)
-        if (in_flags & f.bit) flags |= f.platform;
-    // Descriptors of the queue store must not leak into programs that the
-    // interpreter starts.
-    flags |= O_CLOEXEC;
-    return sys([&] { return open(pathname, flags, mode); });
+    int flags = platform_flags(in_flags);
+    return sys(open_kind(flags), [&] { return open(pathname, flags, mode); });
+}
+
+int qor_fdlib_openat(int dirfd, const char *name, int in_flags, mode_t mode) {
+    int flags = platform_flags(in_flags);
+    return sys(open_kind(flags), [&] { return openat(dirfd, name, flags, mode); });
+}
+
+int qor_fdlib_opendirfd(int dirfd, const char *name) {
+    return sys([&] { return openat(dirfd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
 }
 
 int qor_fdlib_createlockfile(const char *filename) {
@@ -274,7 +362,19 @@ ssize_t qor_fdlib_read(int fd, void *buf, size_t count) {
 }
 
 ssize_t qor_fdlib_write(int fd, const void *buf, size_t count) {
-    return sys([&] { return write(fd, buf, count); });
+    return sys(Kind::mutate, [&] { return write(fd, buf, count); });
+}
+
+ssize_t qor_fdlib_pread(int fd, void *buf, size_t count, off_t offset) {
+    return sys([&] { return pread(fd, buf, count, offset); });
+}
+
+ssize_t qor_fdlib_pwrite(int fd, const void *buf, size_t count, off_t offset) {
+    return sys(Kind::mutate, [&] { return pwrite(fd, buf, count, offset); });
+}
+
+ssize_t qor_fdlib_pwritev(int fd, const struct iovec *iov, int iovcnt, off_t offset) {
+    return sys(Kind::mutate, [&] { return pwritev(fd, iov, iovcnt, offset); });
 }
 
 int qor_fdlib_close(int fd) {
@@ -289,16 +389,52 @@ int qor_fdlib_close(int fd) {
     return close(fd);
 }
 
-int qor_fdlib_fsync(int fd) { return sys([&] { return fsync(fd); }); }
+int qor_fdlib_fsync(int fd) { return sys(Kind::mutate, [&] { return fsync(fd); }); }
 
 int qor_fdlib_ftruncate(int fd, off_t length) {
-    return sys([&] { return ftruncate(fd, length); });
+    return sys(Kind::mutate, [&] { return ftruncate(fd, length); });
 }
 
-int qor_fdlib_unlink(const char *name) { return sys([&] { return unlink(name); }); }
+int qor_fdlib_unlink(const char *name) { return sys(Kind::mutate, [&] { return unlink(name); }); }
+
+int qor_fdlib_unlinkat(int dirfd, const char *name, int flags) {
+    return sys(Kind::mutate, [&] { return unlinkat(dirfd, name, flags); });
+}
+
+int qor_fdlib_linkat(int olddirfd, const char *oldname, int newdirfd, const char *newname) {
+    return sys(Kind::mutate, [&] { return linkat(olddirfd, oldname, newdirfd, newname, 0); });
+}
+
+int qor_fdlib_renameat(int olddirfd, const char *oldname, int newdirfd, const char *newname) {
+    return sys(Kind::mutate, [&] { return renameat(olddirfd, oldname, newdirfd, newname); });
+}
+
+int qor_fdlib_rename(const char *oldname, const char *newname) {
+    return sys(Kind::mutate, [&] { return rename(oldname, newname); });
+}
+
+int qor_fdlib_fstatat(int dirfd, const char *name, struct stat *st) {
+    return sys([&] { return fstatat(dirfd, name, st, AT_SYMLINK_NOFOLLOW); });
+}
+
+int qor_fdlib_fstat(int fd, struct stat *st) { return sys([&] { return fstat(fd, st); }); }
+
+int qor_fdlib_syncdir(const char *path) {
+    int fd = sys([&] { return open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (fd < 0) return -1;
+    int r = qor_fdlib_fsync(fd);
+    int err = errno;
+    qor_fdlib_close(fd);
+    errno = err;
+    return r;
+}
 
 int qor_fdlib_mkdir(const char *pathname, mode_t mode) {
-    return sys([&] { return mkdir(pathname, mode); });
+    return sys(Kind::mutate, [&] { return mkdir(pathname, mode); });
+}
+
+int qor_fdlib_mkdirat(int dirfd, const char *name, mode_t mode) {
+    return sys(Kind::mutate, [&] { return mkdirat(dirfd, name, mode); });
 }
 
 off_t qor_fdlib_fdrewind(int fd) { return sys([&] { return lseek(fd, 0, SEEK_SET); }); }
@@ -329,7 +465,7 @@ int qor_fdlib_dirlist(const char *dirname, qor_dirlist **res) {
         free(ls);
         return -1;
     }
-    DIR *dir = seam_fires() ? nullptr : opendir(dirname);
+    DIR *dir = seam_fails() ? nullptr : opendir(dirname);
     if (!dir) {
         qor_fdlib_dirlist_free(ls);
         return -1;
@@ -339,7 +475,7 @@ int qor_fdlib_dirlist(const char *dirname, qor_dirlist **res) {
         // readdir signals both the end and an error with null; only errno
         // tells them apart.  A listing cut short by an error is no listing.
         errno = 0;
-        struct dirent *e = seam_fires() ? nullptr : readdir(dir);
+        struct dirent *e = seam_fails() ? nullptr : readdir(dir);
         if (!e) {
             failed = errno != 0;
             break;
@@ -361,7 +497,7 @@ int qor_fdlib_dirlist(const char *dirname, qor_dirlist **res) {
         ls->entries[ls->num++] = name;
     }
     int err = errno;
-    if (seam_fires()) failed = true;  // closedir: the stream is released anyway
+    if (seam_fails()) failed = true;  // closedir: the stream is released anyway
     closedir(dir);
     if (failed) {
         qor_fdlib_dirlist_free(ls);
@@ -404,7 +540,7 @@ off_t qor_fdlib_get_len_from_filename(const char *filename) {
 }
 
 int qor_fdlib_finclude_filename(FILE *out, const char *filename) {
-    FILE *in = seam_fires() ? nullptr : fopen(filename, "r");
+    FILE *in = seam_fails() ? nullptr : fopen(filename, "r");
     if (!in) return errno ? errno : EIO;
     int err = copy_lines(out, in);
     fclose(in);
@@ -416,10 +552,19 @@ int qor_fdlib_finclude_file(FILE *out, FILE *file) { return copy_lines(out, file
 // --- Test seam -------------------------------------------------------------
 
 void qor_fdlib_fail_nth(unsigned long n, int err) {
-    g_fail_at = n == 0 ? 0 : g_calls + n;
-    g_fail_err = err;
+    g_env_read = true;
+    g_trigger = n == 0 ? Trigger{} : Trigger{g_calls + n, false, err};
 }
 
+void qor_fdlib_fail_nth_mutation(unsigned long n, int err) {
+    g_env_read = true;
+    g_trigger = n == 0 ? Trigger{} : Trigger{g_mutations + n, true, err};
+}
+
+void qor_fdlib_kill_nth_mutation(unsigned long n) { qor_fdlib_fail_nth_mutation(n, 0); }
+
 unsigned long qor_fdlib_calls(void) { return g_calls; }
+
+unsigned long qor_fdlib_mutations(void) { return g_mutations; }
 
 }  // extern "C"

@@ -70,13 +70,44 @@ off_t qor_fdlib_get_len_from_filename(const char *filename);
 int qor_fdlib_finclude_filename(FILE *out, const char *filename);
 int qor_fdlib_finclude_file(FILE *out, FILE *file);
 
-// Test seam: the n-th file-system call from now (1 = the next one) fails
-// with error number err, once.  n = 0 switches the seam off.  Every
-// platform call counts: open, close, read, write, fsync, ftruncate, lseek,
-// unlink, mkdir, stat, fstat, fcntl, opendir, readdir, closedir, fopen.
+// Descriptor-relative forms, for the queue store's open directories.  An
+// interrupted call is made again by every wrapper here (except close).
+int qor_fdlib_openat(int dirfd, const char *name, int in_flags, mode_t mode);
+int qor_fdlib_opendirfd(int dirfd, const char *name);   // read-only directory descriptor
+ssize_t qor_fdlib_pread(int fd, void *buf, size_t count, off_t offset);
+ssize_t qor_fdlib_pwrite(int fd, const void *buf, size_t count, off_t offset);
+struct iovec;
+ssize_t qor_fdlib_pwritev(int fd, const struct iovec *iov, int iovcnt, off_t offset);
+int qor_fdlib_unlinkat(int dirfd, const char *name, int flags);
+int qor_fdlib_linkat(int olddirfd, const char *oldname, int newdirfd, const char *newname);
+int qor_fdlib_renameat(int olddirfd, const char *oldname, int newdirfd, const char *newname);
+int qor_fdlib_rename(const char *oldname, const char *newname);
+int qor_fdlib_mkdirat(int dirfd, const char *name, mode_t mode);
+struct stat;
+int qor_fdlib_fstatat(int dirfd, const char *name, struct stat *st);  // no symlink followed
+int qor_fdlib_fstat(int fd, struct stat *st);
+// Flushes a directory (its names: creations, renames, removals) to disk.
+int qor_fdlib_syncdir(const char *path);
+
+// Test seam.  Every platform call counts as a call: open, close, read,
+// pread, write, pwrite, fsync, ftruncate, lseek, unlink, link, rename,
+// mkdir, stat, fstat, fcntl, opendir, readdir, closedir, fopen.  Those that
+// change the file system (an open that creates or truncates, writes,
+// fsync, ftruncate, unlink, link, rename, mkdir) count as mutations too.
+// qor_fdlib_fail_nth: the n-th call from now (1 = the next one) fails with
+// error number err, once; n = 0 switches the seam off.
+// qor_fdlib_fail_nth_mutation: the same, counting mutations only.
+// qor_fdlib_kill_nth_mutation: the process kills itself with SIGKILL just
+// before its n-th mutation from now, as a crash at that point would.
+// The environment variable BRIX_FS_SEAM="kill:N" or "fail:N:EIO" (ENOSPC,
+// EINTR, EROFS, EDQUOT, ENOLCK, EDEADLK) arms the same in a program at its
+// first file-system call.
 void qor_fdlib_fail_nth(unsigned long n, int err);
-// Number of file-system calls made through this library so far.
+void qor_fdlib_fail_nth_mutation(unsigned long n, int err);
+void qor_fdlib_kill_nth_mutation(unsigned long n);
+// Numbers of file-system calls and of mutations made so far.
 unsigned long qor_fdlib_calls(void);
+unsigned long qor_fdlib_mutations(void);
 
 #ifdef __cplusplus
 }

@@ -21,6 +21,7 @@
 #include <string_view>
 
 #include "queue/bx_queue.h"
+#include "queue/bx_spool.h"
 #include "support/qor_log.h"
 #include "support/qor_util.h"
 #include "validate/bx_util_issuer.h"
@@ -30,6 +31,14 @@ char bx_initerror[1024];
 }
 
 void bx_settext(bx_session s, const char *text) { qor_field_set(s->apitext, text); }
+
+bx_spool bx_session_spool(bx_session s) {
+    bx_spool sp;
+    sp.dir = s->qdir;
+    for (const bx_queue_def &d : bx_queue_defs) sp.queues.push_back({bx_stat2str(d.status), s->*d.field, true});
+    sp.queues.push_back({bx_globals_name, s->globals, false});
+    return sp;
+}
 
 void bx_appendf(bx_session s, const char *format, ...) {
     size_t used = strlen(s->apitext);

@@ -297,6 +297,11 @@ inline const bx_queue_def *bx_queue_def_of(int status) {
     return nullptr;
 }
 
+// The session's data directory and queues, for the moves and recovery of
+// the queue store (queue/bx_spool.h).
+struct bx_spool;
+bx_spool bx_session_spool(bx_session s);
+
 // Replaces the session's answer text (cut to the field).
 void bx_settext(bx_session s, const char *text);
 // Appends formatted text to the answer text (cut to the field).

@@ -79,6 +79,18 @@ std::vector<std::string> list_dir(const std::string &path) {
     return out;
 }
 
+void copy_tree(const std::string &from, const std::string &to) {
+    remove_tree(to);
+    struct stat st;
+    if (lstat(from.c_str(), &st) != 0) return;
+    if (S_ISDIR(st.st_mode)) {
+        mkdir(to.c_str(), st.st_mode & 07777);
+        for (const auto &n : list_dir(from)) copy_tree(from + "/" + n, to + "/" + n);
+    } else if (S_ISREG(st.st_mode)) {
+        write_file(to, read_file(from), st.st_mode & 07777);
+    }
+}
+
 void remove_tree(const std::string &path) {
     struct stat st;
     if (lstat(path.c_str(), &st) != 0) return;

@@ -48,6 +48,8 @@ bool exists(const std::string &path);
 int file_mode(const std::string &path);                  // permission bits, -1 if missing
 std::vector<std::string> list_dir(const std::string &path); // sorted, without . and ..
 void remove_tree(const std::string &path);
+// Replaces `to` with a copy of the tree `from` (modes kept).
+void copy_tree(const std::string &from, const std::string &to);
 
 }  // namespace testutil
 

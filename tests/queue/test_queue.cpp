@@ -291,32 +291,33 @@ TEST(QueueWalk, CountAndNthSkipHoles) {
     EXPECT_EQ(nth_key(empty.q, 1), "-");
 }
 
-TEST(QueueWalk, UnreadableIndexValuesWalkNothing) {
+// Index values that hold no number hide nothing: a damaged ".index"
+// stands for the largest item present, a damaged ".head" for 0; neither
+// ever leads to a walk over 2^32 numbers.
+TEST(QueueWalk, DamagedIndexValuesHideNoItem) {
     Queue q;
     make_holes(q);
-    // -1 reads like a failed index lock: never a walk over 2^32 numbers.
-    q.write(".index", "-1\n");
-    EXPECT_EQ(bx_queue_count(q.q), 0);
-    EXPECT_EQ(bx_queue_count_limited(q.q, 10), 0);
-    EXPECT_EQ(nth_key(q.q, 1), "-");
-    q.write(".index", "10\n");
-    q.write(".head", "-1\n");
-    EXPECT_EQ(bx_queue_count(q.q), 0);
-    EXPECT_EQ(nth_key(q.q, 1), "-");
-    // Deleting leaves ".head" alone rather than skip items.
-    q.write(".head", "-1\n");
-    bx_queue_item qi = bx_queue_find_item(q.q, "K5");
-    ASSERT_NE(qi, nullptr);
-    ASSERT_EQ(bx_queue_item_delete(q.q, qi), 0);
-    EXPECT_EQ(q.read(".head"), "-1\n");
+    for (const char *bad : {"-1\n", "", "x\n", "12"}) {
+        q.write(".index", bad);
+        q.write(".head", "2\n");
+        EXPECT_EQ(bx_queue_count(q.q), 4) << bad;
+        EXPECT_EQ(nth_key(q.q, 4), "K9XXXXXX") << bad;
+        q.write(".index", "10\n");
+        q.write(".head", bad);
+        EXPECT_EQ(bx_queue_count_limited(q.q, 10), 4) << bad;
+        EXPECT_EQ(nth_key(q.q, 1), "K3XXXXXX") << bad;
+    }
+    // The next put mends ".index".
+    q.write(".index", "");
+    EXPECT_EQ(put(q.q, "NEW", "n"), 10);
+    EXPECT_EQ(q.read(".index"), "10\n");
 
     // An empty ".index" reads as 0 with a note in the log.
     LogCapture log;
     q.write(".index", "");
     q.write(".head", "1\n");
-    EXPECT_EQ(bx_queue_count(q.q), 0);
-    EXPECT_EQ(log.texts(), (Files{"Warning: Read returned 0 in fdgets!\n\n",
-                                  "Information(Initializing queue count): Success\n"}));
+    EXPECT_EQ(bx_queue_count(q.q), 5);
+    EXPECT_EQ(log.texts(), (Files{"Information(Initializing queue count): Success\n"}));
 }
 
 TEST(QueueWalk, DeleteMovesTheHead) {
@@ -358,13 +359,13 @@ TEST(QueueItems, UnreadableItemFilesGiveNoItem) {
     struct {
         std::string content, line;
     } cases[] = {
-        {"K\n10\nabc", "NonFatal error: Short spool file '%s'\n"},
-        {"K\nabc\nabc", "NonFatal error: Bad size line in spool file '%s'\n"},
-        {"K\n-3\n", "NonFatal error: Bad size line in spool file '%s'\n"},
-        {"K\n99999999999\nx", "NonFatal error: Bad size line in spool file '%s'\n"},
-        {std::string(120, 'k') + "\n1\nx", "NonFatal error: Bad key line in spool file '%s'\n"},
-        {"K\n", "Warning: Read returned 0 in fdgets!\n\n"},
-        {"", "Warning: Read returned 0 in fdgets!\n\n"},
+        {"K\n10\nabc", "NonFatal error: Spool file '%s' is torn: fewer data bytes than its size line declares\n"},
+        {"K\nabc\nabc", "NonFatal error: Spool file '%s' is unreadable: bad size line\n"},
+        {"K\n-3\n", "NonFatal error: Spool file '%s' is unreadable: bad size line\n"},
+        {"K\n99999999999\nx", "NonFatal error: Spool file '%s' is unreadable: bad size line\n"},
+        {std::string(120, 'k') + "\n1\nx", "NonFatal error: Spool file '%s' is torn: no key line\n"},
+        {"K\n", "NonFatal error: Spool file '%s' is torn: no size line\n"},
+        {"", "NonFatal error: Spool file '%s' is torn: no key line\n"},
     };
     for (const auto &c : cases) {
         q.write(".index", "2\n");
@@ -423,7 +424,7 @@ TEST(QueueItems, PathsThatDoNotFitAreRefused) {
     ASSERT_NE(q, nullptr);
     LogCapture log;
     EXPECT_EQ(put(q, "K", "x"), -5);
-    EXPECT_TRUE(log.contains("NonFatal error: Path of '2' in spool '" + dir + "' is too long\n"));
+    EXPECT_TRUE(log.contains("NonFatal error: Path of 'K' in spool '" + dir + "' is too long\n"));
     EXPECT_EQ(testutil::list_dir(dir), kBookkeeping);
     EXPECT_EQ(bx_queue_count(q), 0);
     bx_queue_close(q, 0);
@@ -500,7 +501,8 @@ TEST(QueueSanitize, RebuildsEntriesAndIndexesOfADamagedQueue) {
     EXPECT_EQ(bx_queue_sanitize(q.q), -1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "queue_sanitize: unreadable transaction! (new, #7)\n");
-    EXPECT_TRUE(log.contains("NonFatal error: Short spool file '" + q.file("7") + "'\n"));
+    EXPECT_TRUE(log.contains("NonFatal error: Spool file '" + q.file("7") +
+                             "' is torn: fewer data bytes than its size line declares\n"));
     EXPECT_EQ(q.read(".index"), "12\n");
     EXPECT_EQ(q.read(".head"), "3\n");
     struct {

@@ -57,8 +57,8 @@ TEST_F(Session, OpensWithDefaultsAndCreatesTheSpoolTree) {
                        s->globals})
         EXPECT_NE(q, nullptr);
     EXPECT_EQ(testutil::list_dir(spool),
-              (std::vector<std::string>{"auth", "bad", "denied", "done", "globals", "new", "ready",
-                                        "review", "unauth"}));
+              (std::vector<std::string>{"auth", "bad", "denied", "done", "globals", "journal", "new",
+                                        "ready", "review", "unauth"}));
     EXPECT_EQ(testutil::file_mode(spool), 0700);
     bx_done(s);
     EXPECT_EQ(geteuid(), getuid());
