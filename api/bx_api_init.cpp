@@ -6,6 +6,12 @@
 // installs the default validators and command handler and runs the setup
 // of the configured clearing protocol.
 //
+// A configuration name is a plain file name: no '/', no leading '.', not
+// empty, no control characters.  Anything else is refused before a file is
+// looked for, so that a script's name cannot reach a configuration
+// outside the configuration directories, or put raw control characters
+// into the log identity and log lines.
+//
 // Failure policy: every failure is logged and leaves its reason in
 // bx_initerror (except a failed session build, which logs its own reason);
 // bx_init then returns null, having released what it built and switched
@@ -20,6 +26,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <string>
+#include <string_view>
 
 #include "commands/bx_command.h"
 #include "queue/bx_spool.h"
@@ -51,6 +60,31 @@ std::nullptr_t fail(const char *initerror, const char *format, ...) {
 }
 
 using Value = brix::ConfigValue;
+
+bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
+// A name that names a file in a configuration directory and nothing else.
+bool plain_name(std::string_view name) {
+    if (name.empty() || name.front() == '.') return false;
+    for (unsigned char c : name)
+        if (c == '/' || is_control(c)) return false;
+    return true;
+}
+
+// The name with its control characters as \xNN, fit for one log line.
+std::string escaped(std::string_view name) {
+    std::string out;
+    for (unsigned char c : name) {
+        if (is_control(c)) {
+            char esc[5];
+            snprintf(esc, sizeof esc, "\\x%02X", c);
+            out += esc;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
 
 void restore_real_user() {
     if (seteuid(getuid()) != 0) qor_log_err(QOR_LOG_WARNING, "Can't switch back to the real user");
@@ -100,6 +134,17 @@ bx_session bx_init(const char *name) {
     if (strlen(name) + sizeof "BRIX()" > sizeof g_ident)
         return fail("Configuration name is too long.",
                     "Configuration name is too long (%zu characters)", strlen(name));
+    if (!plain_name(name)) {
+        char why[sizeof bx_initerror];
+        try {
+            std::string shown = escaped(name);
+            snprintf(why, sizeof why, "Configuration name '%s' is not a plain name.", shown.c_str());
+            return fail(why, "Configuration name '%s' is not a plain name", shown.c_str());
+        } catch (const std::bad_alloc &) {
+            return fail("Configuration name is not a plain name.",
+                        "Configuration name is not a plain name");
+        }
+    }
     snprintf(g_ident, sizeof g_ident, "BRIX(%s)", name);
     qor_log_ident = g_ident;
 

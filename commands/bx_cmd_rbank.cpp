@@ -12,7 +12,8 @@
 // Failure policy: a missing argument or invoice is answered and not
 // logged; an unreadable transaction, the init flag's lock file and an
 // absent globals queue are logged and answered with their own code and
-// text.  The receipt shows only the last four digits of the card number.
+// text.  The receipt shows the card number only as the key table of the
+// stored form allows (its last four digits).
 #include "commands/bx_cmd_rbank.h"
 
 #include <cstring>
@@ -24,6 +25,7 @@
 #include "queue/qor_fdlib.h"
 #include "support/qor_log.h"
 #include "support/qor_util.h"
+#include "xaction/bx_xaction_keydb.h"
 
 namespace {
 
@@ -87,15 +89,13 @@ void append_comment(bx_session s) {
     bx_appendf(s, "%s\n\n", out);
 }
 
-// The card number with every digit but the last four shown as "*".
-void append_card(bx_session s, const char *num, size_t width) {
-    char masked[32];
-    size_t len = strnlen(num, width < sizeof masked ? width : sizeof masked - 1);
-    memcpy(masked, num, len);
-    masked[len] = '\0';
-    for (size_t i = 0; i + 4 < len; i++)
-        if (masked[i] >= '0' && masked[i] <= '9') masked[i] = '*';
-    bx_appendf(s, "Card Number: %s\n", masked);
+// The card number as a stored record may show it.
+void append_card(bx_session s, const _bx_xaction &x) {
+    const char *num = x.acc.card.num;
+    char shown[sizeof x.acc.card.num + 8];
+    bx_xaction_show(bx_xaction_field_sensitivity(&x, num), num, sizeof x.acc.card.num, shown,
+                    sizeof shown);
+    bx_appendf(s, "Card Number: %s\n", shown);
 }
 
 // MMYY as MM/YY; a text of three characters or fewer as it is.
@@ -137,7 +137,7 @@ void write_receipt(bx_session s, int status, const _bx_xaction &x, const _bx_dll
     bx_appendf(s, "Type: %s\n\n", type_name(x.subtype.code, status));
     bx_appendf(s, "Amount: $ %d.%02d CDN\n", x.amount / 100, x.amount % 100);
     bx_appendf(s, "Acct: %s\n", account_name(range));
-    append_card(s, x.acc.card.num, sizeof x.acc.card.num);
+    append_card(s, x);
     append_expiry(s, x.acc.card.edate, sizeof x.acc.card.edate);
     append_stamp(s, x.result.datestamp, sizeof x.result.datestamp);
     bx_appendf(s, "Reference #: %s  %03d%03d%03d0 M\n", s->devid, 1, x.bnum, x.inum);

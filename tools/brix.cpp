@@ -79,7 +79,10 @@ constexpr char kUsage[] =
     "  report server|upload       the daemon's report\n"
     "  command NAME [ARG]         a protocol command (resend, receipt, ...)\n"
     "  new INVOICE                create a transaction\n"
-    "  add INVOICE FIELD VALUE    set a field (amount, cardnum, expdate, ...)\n"
+    "  add INVOICE FIELD VALUE    set a field (amount, cardnum, expdate, ...); VALUE -\n"
+    "                             reads it from standard input (one line of at most\n"
+    "                             4096 bytes): use it for card and account numbers,\n"
+    "                             CVV2 and track data, never the command line\n"
     "  auth|sale|return|reverse|void|delete INVOICE\n"
     "  check                      report damaged spool files\n"
     "  repair                     rebuild each queue's entry and index files\n"
@@ -165,26 +168,6 @@ int cmd_list(Ctx &c, const Args &a) {
     return kExitOk;
 }
 
-// Stored values that are never shown whole.
-enum class Mask { last_four, hidden };
-constexpr struct {
-    const char *key;
-    Mask mask;
-} kMasked[] = {
-    {"CCNumber", Mask::last_four},  {"ChkBankAccountNumber", Mask::last_four},
-    {"ACHBankAccountNumber", Mask::last_four}, {"CVV2Value", Mask::hidden},
-    {"CCTrack1", Mask::hidden},     {"CCTrack2", Mask::hidden},
-};
-
-std::string masked(const char *key, std::string value) {
-    for (const auto &m : kMasked) {
-        if (strcmp(m.key, key) != 0 || value.empty()) continue;
-        if (m.mask == Mask::hidden) return "(hidden)";
-        if (value.size() > 4) value.replace(0, value.size() - 4, value.size() - 4, '*');
-    }
-    return value;
-}
-
 // Control characters as \xNN, so that a value stays on its line.
 std::string printable(std::string_view v) {
     std::string out;
@@ -218,7 +201,8 @@ int cmd_show(Ctx &c, const Args &a) {
     bx_keydb_iterate(
         db,
         [](const char *key, const char *val, void *rock) {
-            (*static_cast<decltype(line) *>(rock))(key, masked(key, val));
+            // Secret values are masked or hidden as the key table says.
+            (*static_cast<decltype(line) *>(rock))(key, brix::xaction_shown(key, val));
             return 0;
         },
         &line);
@@ -238,8 +222,51 @@ int cmd_command(Ctx &c, const Args &a) {
     return emit_result(c, bx_command(c.s, bx_str2cmd(a[0].c_str()), a.size() > 1 ? a[1].c_str() : nullptr));
 }
 
+// The value "-" of add: one line of standard input, its newline removed,
+// so that card numbers, CVV2 values, track data and account numbers need
+// not appear on a command line, where other users and shell histories see
+// them.  Refuses no line, a longer line, a NUL byte and, unless a person
+// types it at a terminal, anything after the line.
+constexpr size_t kStdinValueMax = 4096;
+
+bool read_stdin_value(std::string &value, std::string &problem) {
+    value.clear();
+    int ch;
+    bool newline = false;
+    while ((ch = getchar()) != EOF) {
+        if (ch == '\n') {
+            newline = true;
+            break;
+        }
+        if (value.size() == kStdinValueMax) {
+            problem = "value is longer than " + std::to_string(kStdinValueMax) + " bytes";
+            return false;
+        }
+        value += static_cast<char>(ch);
+    }
+    if (ferror(stdin)) {
+        problem = std::string("cannot be read: ") + strerror(errno);
+        return false;
+    }
+    if (!newline && value.empty()) {
+        problem = "holds no value";
+        return false;
+    }
+    if (newline && !isatty(STDIN_FILENO) && getchar() != EOF) {
+        problem = "holds more than one line";
+        return false;
+    }
+    if (value.find('\0') != std::string::npos) {
+        problem = "value holds a NUL byte";
+        return false;
+    }
+    return true;
+}
+
 int cmd_add(Ctx &c, const Args &a) {
-    return emit_result(c, bx_add(c.s, a[0].c_str(), bx_str2arg(a[1].c_str()), a[2].c_str()));
+    std::string value = a[2], problem;
+    if (value == "-" && !read_stdin_value(value, problem)) return fail("standard input", problem);
+    return emit_result(c, bx_add(c.s, a[0].c_str(), bx_str2arg(a[1].c_str()), value.c_str()));
 }
 
 // --- check ---------------------------------------------------------------------------

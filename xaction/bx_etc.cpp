@@ -1,4 +1,5 @@
-// bx_etc: bounded filters and the invoice key rule.  See bx_etc.h.
+// bx_etc: bounded filters, the free-text rule and the invoice key rule.
+// See bx_etc.h.
 #include "xaction/bx_etc.h"
 
 #include <cstring>
@@ -43,6 +44,17 @@ int bx_etc_monetary(char *text, int length) {
     filter(text, length, false,
            [](unsigned char c) { return is_digit(c) || c == '$' || c == '-' || c == '.'; });
     return 0;
+}
+
+int bx_etc_plaintext(char *text) {
+    char *out = text;
+    for (const char *in = text; *in; in++) {
+        unsigned char c = static_cast<unsigned char>(*in);
+        if (c < 0x20 || c == 0x7F || c == '{' || c == '}') continue;
+        *out++ = *in;
+    }
+    *out = '\0';
+    return static_cast<int>(out - text);
 }
 
 void bx_invoice_key(const char *text, char key[9]) {

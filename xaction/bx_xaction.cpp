@@ -170,8 +170,7 @@ int bx_xaction_setaccname(bx_xaction xact, const char *accname) {
     if (!xact) return 0;
     if (!kind_is(xact, BX_DBTYPE_CARD, BX_DBTYPE_ACH)) return 1;
     if (!accname) return 0;
-    qor_field_set(xact->acc.check.accname, accname);
-    return 1;
+    return brix::xaction_store_text(xact->acc.check.accname, accname);
 }
 
 int bx_xaction_setacctype(bx_xaction xact, int type) {
@@ -182,8 +181,7 @@ int bx_xaction_setacctype(bx_xaction xact, int type) {
 
 int bx_xaction_setproduct(bx_xaction xact, const char *product) {
     if (!xact || !product) return 0;
-    qor_field_set(xact->acc.check.product, product);
-    return 1;
+    return brix::xaction_store_text(xact->acc.check.product, product);
 }
 
 // Track 1: format code, card number, separator, name, '^', YYMM, ...
@@ -225,20 +223,17 @@ int bx_xaction_setencryption(bx_xaction xact, const char *argval) {
 
 int bx_xaction_setsetmerchant(bx_xaction xact, const char *val) {
     if (!xact || !val) return 0;
-    qor_field_set(xact->set_merchant, val);
-    return 1;
+    return brix::xaction_store_text(xact->set_merchant, val);
 }
 
 int bx_xaction_setsetcardholder(bx_xaction xact, const char *val) {
     if (!xact || !val) return 0;
-    qor_field_set(xact->set_cardholder, val);
-    return 1;
+    return brix::xaction_store_text(xact->set_cardholder, val);
 }
 
 int bx_xaction_setpurchaseorder(bx_xaction xact, const char *val) {
     if (!xact || !val) return 0;
-    qor_field_set(xact->purchaseorder, val);
-    return 1;
+    return brix::xaction_store_text(xact->purchaseorder, val);
 }
 
 // Only the first 24 characters are looked at; what is left after the

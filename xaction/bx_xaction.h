@@ -8,7 +8,12 @@
 // record's kind returns 1 and changes nothing.
 //
 // Widths are behaviour: a field of N bytes holds at most N - 1 characters,
-// and longer input is cut to that width.
+// and longer input is cut to that width.  Free text (account name,
+// product, purchase order, SET certificates, authorisation code) is stored
+// without braces and control characters, dropped from the whole text
+// before the cut: those fields are printed inside the brace words of
+// answer texts and on receipt lines, which a stored '}' or line break
+// could otherwise forge.
 //
 // This header holds the two records, record life, the subtype codes and
 // the setters that serve every kind; bx_add (api) and the stream form
@@ -235,11 +240,13 @@ void copy_result_data(bx_xaction x, bx_result r);
 #ifdef __cplusplus
 }
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string>
 
 #include "support/qor_util.h"
+#include "xaction/bx_etc.h"
 
 namespace brix {
 // The kind initialisers' common part: the record's kind and the subtype
@@ -268,6 +275,12 @@ int xaction_store_filtered(char (&field)[N], const char *text, size_t limit,
     } catch (const std::bad_alloc &) {
         return 0;
     }
+}
+
+// Stores free text a script gave (see the top of this header).
+template <size_t N>
+int xaction_store_text(char (&field)[N], const char *text) noexcept {
+    return xaction_store_filtered(field, text, SIZE_MAX, bx_etc_plaintext);
 }
 }  // namespace brix
 #endif

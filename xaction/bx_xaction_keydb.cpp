@@ -1,6 +1,7 @@
 // bx_xaction_keydb: the key table of a stored transaction, walked both
-// ways.  See bx_xaction_keydb.h.  Called by the operations that create,
-// fill, report on and move transactions.
+// ways, and the one statement of which stored values are secret.  See
+// bx_xaction_keydb.h.  Called by the operations that create, fill, report
+// on and move transactions, and by everything that shows a stored record.
 //
 // The table below IS the stream form: its rows are put into the keyed
 // record in order (which, with insertion at the head of each bucket, makes
@@ -10,7 +11,9 @@
 // keyed-record layer logs refused streams and overflows.
 #include "xaction/bx_xaction_keydb.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <utility>
@@ -46,7 +49,11 @@ struct Row {
     size_t width;        // field size in bytes (text: N - 1 characters)
     Enc enc;
     When when;
+    bx_sensitivity shown = BX_SENSITIVE_NONE;  // how the value may be shown
 };
+
+constexpr bx_sensitivity kLastFour = BX_SENSITIVE_LAST_FOUR;
+constexpr bx_sensitivity kHidden = BX_SENSITIVE_HIDDEN;
 
 #define FIELD(m) offsetof(struct _bx_xaction, m), sizeof(std::declval<struct _bx_xaction &>().m)
 
@@ -64,27 +71,27 @@ constexpr Row kRows[] = {
     {"ItemBeenSent", FIELD(sent), Enc::num, When::always},
     {"ItemCType", FIELD(counted), Enc::num, When::always},
     {"ProductName", FIELD(acc.check.product), Enc::text, When::always},
-    {"CCTrack1", FIELD(track1), Enc::text, When::always},
-    {"CCTrack2", FIELD(track2), Enc::text, When::always},
+    {"CCTrack1", FIELD(track1), Enc::text, When::always, kHidden},
+    {"CCTrack2", FIELD(track2), Enc::text, When::always, kHidden},
     {"PurchaseOrderNum", FIELD(purchaseorder), Enc::text, When::always},
     {"ShippingZipCode", FIELD(ship_zip), Enc::text, When::always},
     {"MCEncryption", FIELD(encryption), Enc::num, When::always},
     {"MCSETMerchant", FIELD(set_merchant), Enc::text, When::always},
     {"MCSETCardholder", FIELD(set_cardholder), Enc::text, When::always},
     {"CVV2Status", FIELD(cvv2.status), Enc::num, When::always},
-    {"CVV2Value", FIELD(cvv2.val), Enc::text, When::always},
+    {"CVV2Value", FIELD(cvv2.val), Enc::text, When::always, kHidden},
     {"CVV2ResultCode", FIELD(cvv2.code), Enc::byte, When::always},
     {"Cookie1", FIELD(cookie1), Enc::text, When::nonempty},
     {"Cookie2", FIELD(cookie2), Enc::text, When::nonempty},
     {"Cookie3", FIELD(cookie3), Enc::text, When::nonempty},
-    {"CCNumber", FIELD(acc.card.num), Enc::text, When::card},
+    {"CCNumber", FIELD(acc.card.num), Enc::text, When::card, kLastFour},
     {"CCExpDate", FIELD(acc.card.edate), Enc::text, When::card},
     {"ACHAccountName", FIELD(acc.check.accname), Enc::text, When::card},
     {"ChkTransRoutingNumber", FIELD(acc.check.troutnum), Enc::text, When::cheque},
-    {"ChkBankAccountNumber", FIELD(acc.check.bankaccnum), Enc::text, When::cheque},
+    {"ChkBankAccountNumber", FIELD(acc.check.bankaccnum), Enc::text, When::cheque, kLastFour},
     {"ChkSequenceNumber", FIELD(acc.check.checknum), Enc::text, When::cheque},
     {"ACHTransRoutingNumber", FIELD(acc.check.troutnum), Enc::text, When::ach},
-    {"ACHBankAccountNumber", FIELD(acc.check.bankaccnum), Enc::text, When::ach},
+    {"ACHBankAccountNumber", FIELD(acc.check.bankaccnum), Enc::text, When::ach, kLastFour},
     {"ACHAccountName", FIELD(acc.check.accname), Enc::text, When::ach},
     {"ACHAccountType", FIELD(acc.check.acctype), Enc::num, When::ach},
     {"TimeCreated", FIELD(time.creat), Enc::lng, When::always},
@@ -155,10 +162,34 @@ consteval bool rows_match_fields() {
     }
     return true;
 }
+// A field stored under two keys is equally secret under both, and only
+// text is masked or hidden.
+consteval bool sensitivity_is_per_field() {
+    for (const Row &r : kRows) {
+        if (r.shown != BX_SENSITIVE_NONE && r.enc != Enc::text) return false;
+        for (const Row &o : kRows)
+            if (o.offset == r.offset && o.shown != r.shown) return false;
+    }
+    return true;
+}
 static_assert(std::size(kRows) == 83, "the stored form has 83 keys");
 static_assert(rows_match_fields(), "a key row does not fit its field");
+static_assert(sensitivity_is_per_field(), "a field's keys disagree on its sensitivity");
 
 char *field_of(bx_xaction x, const Row &r) { return reinterpret_cast<char *>(x) + r.offset; }
+
+const Row *row_named(const char *key) {
+    if (key)
+        for (const Row &r : kRows)
+            if (strcmp(r.key, key) == 0) return &r;
+    return nullptr;
+}
+
+// A last-four value shows '*' for each character but its last kKeep; a
+// hidden one shows kHiddenText.
+constexpr char kMaskChar = '*';
+constexpr char kHiddenText[] = "(hidden)";
+constexpr size_t kKeep = 4;
 
 // Whether the row applies to the record.  On reading, `x` holds what the
 // earlier rows have read, and a present cookie is always taken.
@@ -264,4 +295,48 @@ int bx_xaction_unpack_invoice(const char *buf, char *invoice, int len) {
     return bx_keydb_unpack_invoice(buf, len, invoice) == 0 ? 1 : 0;
 }
 
+bx_sensitivity bx_xaction_key_sensitivity(const char *key) {
+    const Row *r = row_named(key);
+    return r ? r->shown : BX_SENSITIVE_NONE;
+}
+
+bx_sensitivity bx_xaction_field_sensitivity(const _bx_xaction *x, const void *field) {
+    if (!x || !field) return BX_SENSITIVE_NONE;
+    auto at = reinterpret_cast<uintptr_t>(field), base = reinterpret_cast<uintptr_t>(x);
+    if (at < base || at - base >= sizeof *x) return BX_SENSITIVE_NONE;
+    for (const Row &r : kRows)
+        if (r.offset == at - base) return r.shown;
+    return BX_SENSITIVE_NONE;
+}
+
+size_t bx_xaction_show(bx_sensitivity how, const char *value, size_t width, char *out,
+                       size_t outlen) {
+    if (!out || outlen == 0) return 0;
+    size_t len = value ? strnlen(value, width) : 0;
+    size_t n = 0;
+    if (len > 0 && how == BX_SENSITIVE_HIDDEN) {
+        n = std::min(sizeof kHiddenText - 1, outlen - 1);
+        memcpy(out, kHiddenText, n);
+    } else {
+        n = std::min(len, outlen - 1);
+        for (size_t i = 0; i < n; i++)
+            out[i] = how == BX_SENSITIVE_LAST_FOUR && i + kKeep < len ? kMaskChar : value[i];
+    }
+    out[n] = '\0';
+    return n;
+}
+
+void bx_xaction_blank_secrets(bx_xaction x) {
+    if (!x) return;
+    for (const Row &r : kRows)
+        if (r.shown == BX_SENSITIVE_HIDDEN) memset(field_of(x, r), 0, r.width);
+}
+
 }  // extern "C"
+
+std::string brix::xaction_shown(const char *key, std::string_view value) {
+    std::string out(value.size() + sizeof kHiddenText, '\0');
+    out.resize(bx_xaction_show(bx_xaction_key_sensitivity(key), value.data(), value.size(),
+                               out.data(), out.size()));
+    return out;
+}

@@ -91,11 +91,10 @@ int bx_xaction_retail_setinvoice(bx_xaction x, const char *invoice) {
 }
 
 // A merchant-given authorisation code (a voice authorisation); an empty
-// text takes a code back.
+// text, or one of braces and control characters only, takes a code back.
 int bx_xaction_retail_setacode(bx_xaction x, const char *acode) {
     if (!x || !acode) return 0;
-    qor_field_set(x->authcode, acode);
-    return 1;
+    return brix::xaction_store_text(x->authcode, acode);
 }
 
 int bx_xaction_retail_auth2ticket(bx_xaction x, bx_result r) {

@@ -245,6 +245,19 @@ TEST_F(Status, LargeTransactionIsReportedInFull) {
               std::string::npos) << text;
 }
 
+TEST_F(Status, HostileFreeTextCannotForgeTheStatus) {
+    ASSERT_EQ(bx_new(s, "inv-7"), 0);
+    for (int arg : {BX_ARG_ACCOUNTNAME, BX_ARG_PRODUCT, BX_ARG_ACODE})
+        ASSERT_EQ(bx_add(s, "inv-7", arg, "x} status {done\n"), 0) << arg;
+    EXPECT_EQ(bx_status(s, "inv-7"), BX_STAT_NEW);
+    std::string text = s->apitext;
+    EXPECT_EQ(text.rfind("status {new} invoice {INV7XXXX} amount {0.00} newtime {", 0), 0u) << text;
+    EXPECT_NE(text.find("} acode {x status} accountname {x status done} product {x status done}"),
+              std::string::npos) << text;
+    EXPECT_EQ(text.find("{done"), std::string::npos) << text;
+    EXPECT_EQ(text.find('\n'), std::string::npos) << text;
+}
+
 TEST_F(Status, UnreadableStreamShowsEmptyRecord) {
     ASSERT_EQ(bx_queue_put(s->auth, "garbage", 7, "BROKENXX"), 2);
     testutil::LogCapture log;

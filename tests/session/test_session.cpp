@@ -251,6 +251,31 @@ TEST_F(Session, OverlongNameIsRefused) {
     EXPECT_EQ(bx_init(nullptr), nullptr);
 }
 
+TEST_F(Session, NameThatIsNoPlainFileNameIsRefusedBeforeLoading) {
+    // Valid configurations beside and inside the configuration directory:
+    // none of them may be reached.
+    write_config("../evil", base_config());
+    mkdir((confdir + "/a").c_str(), 0700);
+    write_config("a/b", base_config());
+    write_config(".hidden", base_config());
+    const struct {
+        std::string name, shown;
+    } cases[] = {
+        {"../evil", "../evil"}, {"a/b", "a/b"}, {".hidden", ".hidden"}, {"", ""},
+        {"x\ny", "x\\x0Ay"}, {"x\x7f", "x\\x7F"}, {"tab\there", "tab\\x09here"},
+    };
+    for (const auto &c : cases) {
+        qor_log_ident = "before";
+        LogCapture log;
+        EXPECT_EQ(bx_init(c.name.c_str()), nullptr) << c.shown;
+        EXPECT_EQ(log.texts(), (std::vector<std::string>{"NonFatal error: Configuration name '" + c.shown +
+                                                         "' is not a plain name\n"}));
+        EXPECT_EQ(bx_initerror, "Configuration name '" + c.shown + "' is not a plain name.");
+        EXPECT_STREQ(qor_log_ident, "before");
+    }
+    EXPECT_EQ(geteuid(), getuid());
+}
+
 TEST_F(Session, QueueThatCannotOpenIsReportedAndLeftAbsent) {
     mkdir(spool.c_str(), 0700);
     testutil::write_file(spool + "/unauth", "not a directory");

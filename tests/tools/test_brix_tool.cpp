@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "api/bx_api_xact.h"
 #include "tests/tools/tools_test.h"
 #include "tools/tool_common.h"
 
@@ -91,16 +92,57 @@ TEST_F(BrixTool, ShowMasksCardNumberAndHidesSecrets) {
     Result r = brix({"show", "new", "SHOW0001"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.find("Invoice = SHOW0001\n"), 0u);
+    // The product's control character never reached the record.
     for (const char *line : {"\nCCNumber = ************1111\n", "\nCVV2Value = (hidden)\n",
                              "\nCCTrack2 = (hidden)\n", "\nCCTrack1 = \n", "\nCCExpDate = 1229\n",
-                             "\nProductName = a \"quoted\" \\ \\x01 caf\xC3\xA9 \xFF\n"})
+                             "\nCVV2Status = 2\n", "\nProductName = a \"quoted\" \\  caf\xC3\xA9 \xFF\n"})
         EXPECT_TRUE(has(r.out, line)) << line;
     EXPECT_FALSE(has(r.out, "41111111")) << r.out;
     Result json = brix({"--json", "show", "new", "SHOW0001"});
     EXPECT_TRUE(has(json.out, R"({"key":"CCNumber","value":"************1111"})" "\n"));
-    EXPECT_TRUE(has(json.out, R"({"key":"ProductName","value":"a \"quoted\" \\ \u0001 caf)" "\xC3\xA9"
+    EXPECT_TRUE(has(json.out, R"({"key":"ProductName","value":"a \"quoted\" \\  caf)" "\xC3\xA9"
                               R"( \u00ff"})" "\n"))
         << json.out;
+}
+
+TEST_F(BrixTool, AddReadsTheValueFromStandardInput) {
+    stage("STDIN001", {{"cvv2", "999"}});
+    auto stored = [this](const std::string &field) {
+        _bx_xaction x = {};
+        brixtool::Item item(queue(BX_STAT_NEW), bx_queue_find_item(queue(BX_STAT_NEW), "STDIN001"));
+        EXPECT_TRUE(item && bx_api_fetch(queue(BX_STAT_NEW), item.get(), &x) == 1);
+        return field == "cvv2" ? std::string(x.cvv2.val) : field == "cardnum" ? x.acc.card.num : x.acc.check.product;
+    };
+    const std::string refused = "brix: standard input: ";
+    struct Case {
+        std::string field, input;
+        int status;
+        std::string err, stored;
+    } cases[] = {
+        {"cvv2", "123\n", 0, "", "123"},
+        {"cardnum", "4111 1111 1111 1111", 0, "", "4111111111111111"},
+        {"product", "-\n", 0, "", "-"},
+        {"product", std::string(4096, 'p') + "\n", 0, "", std::string(40, 'p')},
+        {"cvv2", "", 1, refused + "holds no value\n", "123"},
+        {"cvv2", std::string(4097, '1') + "\n", 1, refused + "value is longer than 4096 bytes\n", "123"},
+        {"cvv2", "456\n789\n", 1, refused + "holds more than one line\n", "123"},
+        {"cvv2", std::string("45\0" "6\n", 5), 1, refused + "value holds a NUL byte\n", "123"},
+    };
+    for (const Case &c : cases) {
+        Result r = brix({"add", "STDIN001", c.field, "-"}, c.input);
+        EXPECT_EQ(r.status, c.status) << c.field << " " << r.err;
+        EXPECT_EQ(r.err, c.err) << c.field;
+        EXPECT_EQ(r.out, c.status == 0 ? "code {0} result {OK}\n" : "") << c.field;
+        EXPECT_EQ(stored(c.field), c.stored) << c.field;
+    }
+}
+
+TEST_F(BrixTool, HostileAccountNameCannotForgeTheStatus) {
+    stage("HOSTILE1", {{"accountname", "x} status {done"}});
+    Result r = brix({"--json", "status", "HOSTILE1"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind(R"({"status":"new","invoice":"HOSTILE1","amount":"0.00","newtime":")", 0), 0u) << r.out;
+    EXPECT_TRUE(has(r.out, R"("accountname":"x status done"})" "\n")) << r.out;
 }
 
 TEST_F(BrixTool, CheckFindsEachKindOfDamage) {
@@ -215,6 +257,7 @@ TEST_F(BrixTool, UsageErrorsAndFailuresAreOneLine) {
         std::string err;
     } cases[] = {
         {{"-c", "nosuch", "status", "x"}, "brix: nosuch: Unable to read BRIX user from config file.\n"},
+        {{"-c", "../x", "status", "A"}, "brix: ../x: Configuration name '../x' is not a plain name.\n"},
         {{"-c", "test", "show", "auth", "NOPE"}, "brix: test: no transaction NOPE in queue 'auth'\n"},
         {{"-c", "test", "report", "server"}, "brix: test: no server report (" + spool + ".dstat)\n"},
     };

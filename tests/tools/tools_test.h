@@ -32,12 +32,14 @@ struct Result {
     std::string out, err;
 };
 
-// Starts tool with args, its output going to files under io.
-inline pid_t start(const testutil::TempDir &io, const std::string &tool, std::vector<std::string> args) {
+// Starts tool with args, reading `input` and writing to files under io.
+inline pid_t start(const testutil::TempDir &io, const std::string &tool, std::vector<std::string> args,
+                   const std::string &input = "") {
+    testutil::write_file(io / "in", input);
     fflush(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
-        int in = open("/dev/null", O_RDONLY), out = open((io / "out").c_str(), O_WRONLY | O_CREAT, 0600),
+        int in = open((io / "in").c_str(), O_RDONLY), out = open((io / "out").c_str(), O_WRONLY | O_CREAT, 0600),
             err = open((io / "err").c_str(), O_WRONLY | O_CREAT, 0600);
         if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
         args.insert(args.begin(), tool);
@@ -57,9 +59,9 @@ inline Result finish(const testutil::TempDir &io, pid_t pid) {
             testutil::read_file(io / "err")};
 }
 
-inline Result run(const std::string &tool, const std::vector<std::string> &args) {
+inline Result run(const std::string &tool, const std::vector<std::string> &args, const std::string &input = "") {
     testutil::TempDir io;
-    return finish(io, start(io, tool, args));
+    return finish(io, start(io, tool, args, input));
 }
 
 inline bool has(const std::string &text, const std::string &piece) { return text.find(piece) != std::string::npos; }
@@ -134,9 +136,9 @@ protected:
         extra.insert(extra.begin(), {"-c", "test", "--once"});
         return run(kDemod, extra);
     }
-    Result brix(std::vector<std::string> args) {
+    Result brix(std::vector<std::string> args, const std::string &input = "") {
         args.insert(args.begin(), {"-c", "test"});
-        return run(brix_path(), args);
+        return run(brix_path(), args, input);
     }
 };
 

@@ -32,6 +32,9 @@ TEST(Normalisers, PackFamily) {
         {"trim", bx_trimnonwhite, "ab", "ab"},
         {"trim", bx_trimnonwhite, "ab \n", "ab"},
         {"trim", bx_trimnonwhite, "\tab", "ab"},
+        {"plaintext", bx_etc_plaintext, "x} status {done", "x status done"},
+        {"plaintext", bx_etc_plaintext, "a\r\nb\tc\x1b[2J\x7f" "caf\xc3\xa9 \"q\" \\", "abc[2Jcaf\xc3\xa9 \"q\" \\"},
+        {"plaintext", bx_etc_plaintext, "{}\x01", ""},
     };
     for (const auto &c : cases) {
         std::string buf = c.in;

@@ -165,7 +165,7 @@ TEST(Setters, AcceptanceRules) {
         {"checknum", CHECK, "123456789012", 1, "1234567890"},
         {"accname", CARD, "John Doe, Jr.", 1, "John Doe, Jr."},
         {"accname", ACH, "abcdefghijklmnopqrstuvwxyz", 1, "abcdefghijklmnopqrstuv"},
-        {"product", CHECK, "Widget {large} #3", 1, "Widget {large} #3"},
+        {"product", CHECK, "Widget {large} #3", 1, "Widget large #3"},
         {"entrysource", CARD, "customer", 1, "2"},
         {"entrysource", CARD, "MERCHANT", 1, "1"},
         {"entrysource", CARD, "Customer", 1, "2"},
@@ -216,6 +216,34 @@ TEST(Setters, AcceptanceRules) {
         if (c.ret == 0) {
             EXPECT_TRUE(same_bytes(*r, before)) << c.field << "('" << c.in << "')";
         }
+    }
+}
+
+// Free text printed in answers and receipts never keeps a brace or a
+// control character, and the width cuts what is left, not the text given.
+TEST(Setters, FreeTextDropsBracesAndControlCharacters) {
+    const struct {
+        const char *field;
+        int kind;
+        const char *in, *stored;
+    } cases[] = {
+        {"accname", CARD, "x} status {done\n\x01", "x status done"},
+        {"accname", ACH, "a\r\nb\x7f\tc\x1b", "abc"},
+        {"product", CHECK, "{{}}widget\n", "widget"},
+        {"setmerchant", CARD, "cert}\x02", "cert"},
+        {"setcardholder", CARD, "{holder}", "holder"},
+        {"purchaseorder", CARD, "PO\n77 {x}", "PO77 x"},
+        {"acode", CARD, "12}{34\n", "1234"},
+        {"acode", CARD, "}{\n", ""},
+    };
+    for (const auto &c : cases) {
+        const TextField &f = field(c.field);
+        Record r = make(c.kind);
+        EXPECT_EQ(f.set(r.get(), c.in), 1) << c.field;
+        EXPECT_EQ(f.get(*r), c.stored) << c.field;
+        std::string padded = std::string(100, '{') + "ab" + std::string(100, '\n');
+        EXPECT_EQ(f.set(r.get(), padded.c_str()), 1) << c.field;
+        EXPECT_EQ(f.get(*r), "ab") << c.field;
     }
 }
 
