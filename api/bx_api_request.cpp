@@ -19,6 +19,9 @@
 // move is journalled: the source item is deleted only once its copy is
 // stored, and a crash in between is finished by the next session.
 //
+// A transaction that leaves any queue but "new" has been through the
+// processor already; its CVV2 value and track data are blanked as it goes.
+//
 // Failure policy: refusals (by state or by the validator) change nothing
 // and are not logged.  An unopened queue, a failed or busy lock, a queue
 // that cannot be searched, a stored transaction that cannot be read and a
@@ -39,6 +42,7 @@
 #include "support/qor_log.h"
 #include "support/qor_util.h"
 #include "validate/bx_val.h"
+#include "xaction/bx_xaction_keydb.h"
 
 namespace {
 
@@ -180,6 +184,9 @@ int move(bx_session s, const char *invoice, const Change &c, bx_queue from, bx_q
     s->apitext[0] = '\0';
 
     apply(c, x);
+    // Out of any queue but "new" the transaction has been through the
+    // processor: its CVV2 and track data cannot be needed again.
+    if (from != s->new_) bx_xaction_blank_secrets(&x);
     char buf[BX_PACK_SIZE];
     int len = bx_api_pack(&x, buf, invoice);
     if (len <= 0) return answer(s, BX_FAILED, "text {unable to store transaction}");
