@@ -458,7 +458,10 @@ ItemForm parse_item(const char *bytes, size_t len, ParsedItem *out) {
     out->size = static_cast<int>(v);
     const char *data = nl2 + 1;
     size_t have = static_cast<size_t>(end - data);
-    if (have < static_cast<size_t>(v)) return ItemForm::short_data;
+    if (have < static_cast<size_t>(v)) {
+        out->data = std::string_view(data, have);
+        return ItemForm::short_data;
+    }
     out->data = std::string_view(data, static_cast<size_t>(v));
     out->extra = have - static_cast<size_t>(v);
     return ItemForm::whole;
@@ -549,6 +552,20 @@ std::string escape_key(std::string_view key) {
             out.push_back('%');
             out.push_back(kHex[c >> 4]);
             out.push_back(kHex[c & 0xF]);
+        }
+    }
+    return out;
+}
+
+std::string printable(std::string_view v) {
+    std::string out;
+    for (unsigned char ch : v) {
+        if (ch < 0x20 || ch == 0x7F) {
+            char esc[8];
+            snprintf(esc, sizeof esc, "\\x%02X", ch);
+            out += esc;
+        } else {
+            out += static_cast<char>(ch);
         }
     }
     return out;

@@ -43,7 +43,7 @@ enum class ItemForm {
 struct ParsedItem {
     std::string_view key;   // without its newline
     int size = 0;           // declared data length
-    std::string_view data;  // the first size data bytes
+    std::string_view data;  // the first size data bytes (fewer when short_data)
     size_t extra = 0;       // bytes after the data (a whole item may carry them)
 };
 
@@ -61,6 +61,8 @@ bool item_number(std::string_view name, uint32_t *n);       // "12": canonical d
 bool item_lock_number(std::string_view name, uint32_t *n);  // "12.lock"
 bool entry_key(std::string_view name, std::string *key);    // "i_<escaped key>"
 std::string escape_key(std::string_view key);               // the entry escape of a key
+// Control characters as \xNN, so that a value shown stays on its line.
+std::string printable(std::string_view v);
 
 // Journal records (files in <spool>/journal), one per change under way:
 //   put     "p.<queue>.<n>.<old>"  the new item's bytes, linked in as item

@@ -38,6 +38,7 @@ struct bx_spool_queue {
     const char *name;         // queue name, as its directory is named
     bx_queue q;               // the open queue, or null when it could not be opened
     bool transactions;        // holds transactions under their invoices ("globals" does not)
+    int search;               // place in the status search, 1 first; 0 for "globals"
 };
 
 struct bx_spool {
@@ -89,6 +90,7 @@ struct bx_spool_finding {
 struct bx_spool_content {
     std::string invoice;
     std::string problem;      // empty: readable
+    long long changed = 0;    // latest time stamp of the record, seconds
 };
 using bx_spool_reader = std::function<bx_spool_content(const char *data, int size)>;
 

@@ -35,8 +35,9 @@ void bx_settext(bx_session s, const char *text) { qor_field_set(s->apitext, text
 bx_spool bx_session_spool(bx_session s) {
     bx_spool sp;
     sp.dir = s->qdir;
-    for (const bx_queue_def &d : bx_queue_defs) sp.queues.push_back({bx_stat2str(d.status), s->*d.field, true});
-    sp.queues.push_back({bx_globals_name, s->globals, false});
+    for (const bx_queue_def &d : bx_queue_defs)
+        sp.queues.push_back({bx_stat2str(d.status), s->*d.field, true, d.search});
+    sp.queues.push_back({bx_globals_name, s->globals, false, 0});
     return sp;
 }
 

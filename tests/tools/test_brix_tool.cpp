@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "api/bx_api_xact.h"
+#include "xaction/bx_xaction_keydb.h"
 #include "tests/tools/tools_test.h"
 #include "tools/tool_common.h"
 
@@ -204,41 +205,47 @@ TEST_F(BrixTool, CheckFindsEachKindOfDamage) {
     }
 }
 
-TEST_F(BrixTool, RepairRebuildsEntriesAndIndexesAndKeepsEveryItem) {
-    for (const char *inv : {"KEEP0001", "KEEP0002", "KEEP0003"}) stage(inv, {{"amount", "1.00"}});
+// Repair resolves everything check reports, keeps the bytes of whatever it
+// takes out of a queue in the quarantine folder, and says what it did.
+TEST_F(BrixTool, RepairResolvesEveryFindingAndLosesNoBytes) {
+    for (const char *inv : {"KEEP0001", "KEEP0002", "KEEP0003", "MOVED001"}) stage(inv, {{"amount", "1.00"}});
     const std::string newq = spool + "/new/";
     int torn = bx_queue_put(queue(BX_STAT_NEW), "0123456789", 10, "TORN0001");
     testutil::write_file(newq + std::to_string(torn), "TORN0001\n10\n0123");
     std::string first = item_of(BX_STAT_NEW, "KEEP0001").first;
-    unlink((newq + "i_KEEP0001").c_str());
-    testutil::write_file(newq + "i_GHOST001", "77\n");
+    unlink((newq + "i_KEEP0001").c_str());                       // an orphan
+    testutil::write_file(newq + "i_GHOST001", "77\n");            // an entry of nothing
+    testutil::write_file(newq + "44.lock", "");                   // a lock of nothing
+    // A second copy in one queue: the one the entry names stays.
+    testutil::write_file(newq + "60", testutil::read_file(item_of(BX_STAT_NEW, "KEEP0002").second));
+    // A copy in "done" changed later than the one in "new": it is the one kept.
+    _bx_xaction x;
+    ASSERT_TRUE(testutil::read_xaction(queue(BX_STAT_NEW), "MOVED001", x));
+    x.time.done = x.time.creat + 60;
+    char packed[4096];
+    int len = bx_xaction_pack(packed, &x, sizeof packed);
+    ASSERT_GE(bx_queue_put(queue(BX_STAT_DONE), packed, len, "MOVED001"), 1);
     testutil::write_file(newq + ".index", "1\n");
     testutil::write_file(newq + ".head", "900\n");
-    auto items = [&] {
-        std::vector<std::string> out;
-        for (const std::string &name : testutil::list_dir(newq))
-            if (name.find_first_not_of("0123456789") == std::string::npos) out.push_back(name);
-        return out;
-    };
-    std::vector<std::string> before = items();
 
     Result r = brix({"repair"});
-    EXPECT_EQ(r.status, 1);  // the torn item stays unreadable
+    EXPECT_EQ(r.status, 0) << r.out;
+    std::string quarantine = spool + "/quarantine/";
     for (const std::string &line : std::vector<std::string>{
-             "queue {new} problem {queue_sanitize: unreadable transaction! (new, #" + std::to_string(torn) + ")}\n",
-             "queue {new} file {.head} change {900 -> " + first + "}\n",
-             "queue {new} file {.index} change {1 -> " + std::to_string(torn) + "}\n",
+             "queue {new} file {" + std::to_string(torn) + "} change {quarantined (torn) as " + quarantine + "new." +
+                 std::to_string(torn) + ".torn}\n",
+             "queue {new} file {60} change {quarantined (duplicate) as " + quarantine + "new.60.duplicate}\n",
+             "queue {new} file {44.lock} change {removed (lock file of a missing item)}\n",
+             "queue {done} file {2} change {kept as the one copy of invoice MOVED001}\n",
              "queue {new} file {i_GHOST001} change {removed (was 77)}\n",
-             "queue {new} file {i_KEEP0001} change {added: " + first + "}\n",
-             "queue {new} file {i_TORN0001} change {removed (was " + std::to_string(torn) + ")}\n"})
+             "queue {new} file {i_KEEP0001} change {added: " + first + "}\n"})
         EXPECT_TRUE(has(r.out, line)) << line << r.out;
-    EXPECT_TRUE(has(r.out, "queues {9} changes {")) << r.out;
-    EXPECT_TRUE(has(r.out, "failures {1}\n")) << r.out;
-    EXPECT_EQ(items(), before);
+    EXPECT_TRUE(has(r.out, "failures {0}\n")) << r.out;
+    EXPECT_EQ(testutil::read_file(quarantine + "new." + std::to_string(torn) + ".torn"), "TORN0001\n10\n0123");
     for (const char *inv : {"KEEP0001", "KEEP0002", "KEEP0003"}) EXPECT_EQ(bx_status(s, inv), BX_STAT_NEW) << inv;
+    EXPECT_EQ(bx_status(s, "MOVED001"), BX_STAT_DONE);
     Result check = brix({"check"});
-    EXPECT_TRUE(has(check.out, "problem {torn: declares 10 data bytes, holds 4}")) << check.out;
-    EXPECT_TRUE(has(check.out, "findings {2}\n")) << check.out;  // torn, and so without entry
+    EXPECT_EQ(check.out, "queues {9} items {4} findings {0}\n");
 }
 
 TEST_F(BrixTool, UsageErrorsAndFailuresAreOneLine) {
