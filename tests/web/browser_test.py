@@ -29,8 +29,11 @@ for flag in ('--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '-
              '--disable-background-networking', '--disable-component-update', '--disable-sync',
              '--disable-dev-shm-usage', '--window-size=900,760', f'--user-data-dir={run}/chromium'):
     options.add_argument(flag)
-driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver', log_path=f'{run}/chromedriver.log'),
-                          options=options)
+# Its home and caches too stay in the run directory.
+home = {name: f'{run}/chromium-home' for name in ('HOME', 'XDG_CONFIG_HOME', 'XDG_CACHE_HOME', 'XDG_RUNTIME_DIR')}
+os.makedirs(home['HOME'], mode=0o700, exist_ok=True)
+driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver', log_path=f'{run}/chromedriver.log',
+                                          env=dict(os.environ, **home)), options=options)
 try:
     driver.set_page_load_timeout(30)
     driver.get(f'{url}/')

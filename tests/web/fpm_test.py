@@ -120,6 +120,10 @@ for pid in pids:
         faults.append(f'worker {pid} holds {after.get(pid)} descriptors, {before[pid]} before')
 if set(served) - set(pids):
     faults.append(f'requests served by processes that are not the workers: {set(served) - set(pids)}')
+with open(f'{run}/fpm/php-errors.log') as f:
+    logged = f.read().strip()
+if logged:
+    faults.append(f'the workers logged PHP errors: {logged[:300]}')
 if checked == 0:
     faults.append('no request found a note of a session left open: the check never ran')
 for fault in faults[:20]:
