@@ -23,5 +23,15 @@ test: build asan
 demo: build
 	@bash scripts/demo.sh
 
+# The PHP extension for a merchant's machine, and the example shop.
+PREFIX ?= /usr/local
+.PHONY: install deb demo-web
+install: build
+	@DESTDIR="$(DESTDIR)" PREFIX="$(PREFIX)" bash scripts/install.sh
+deb: build
+	@bash scripts/make-deb.sh
+demo-web: build
+	@bash scripts/demo-web.sh
+
 clean:
 	rm -rf build build-asan demo-run

@@ -4,7 +4,9 @@
 // binding/php3_api.h, whose names PHP's own headers take.  This interface
 // carries only plain values: it names the functions of brix_functions,
 // runs one with texts and integers through the module's host and hands
-// back its text or integer.  It also ends what a script left open.
+// back its text or integer.  It also ends what a script left open, tells
+// why a "bx_init" opened no session, and carries the host's configuration
+// directory to the library.
 //
 // Failure policy: no exception leaves these calls.  bx_script_call answers
 // BX_SCRIPT_WRONG_COUNT when the handler refused the argument count and
@@ -56,6 +58,27 @@ void bx_script_result_free(bx_script_result *result);
 // Closes every session that is still open (as "bx_done" would) and
 // returns how many there were.
 int bx_script_close_all(void);
+
+// Why the last call opened no session: after a "bx_init" that failed, the
+// lines it logged (without their level names, joined by "; "), or the
+// library's failure text when it logged none; "" after any other call.
+// The lines still reach the log.
+const char *bx_script_open_failure(void);
+
+// Where "bx_init" finds configurations (bx_script_config_dir's source).
+enum {
+    BX_SCRIPT_DIR_STANDARD = 0,     // only the standard directories
+    BX_SCRIPT_DIR_ENVIRONMENT = 1,  // BRIX_CONFIG_DIR
+    BX_SCRIPT_DIR_HOST = 2          // the host's, bx_script_set_config_dir
+};
+// Sets the host's configuration directory, searched after BRIX_CONFIG_DIR
+// and before the standard ones; null or "" clears it.  0, or -1 (no memory).
+int bx_script_set_config_dir(const char *dir);
+// The directory that the environment or the host names, null when only
+// the standard directories are searched; *source tells which.
+const char *bx_script_config_dir(int *source);
+// Standard directory `index` in search order; null past the last.
+const char *bx_script_standard_config_dir(int index);
 
 #ifdef __cplusplus
 }

@@ -13,6 +13,12 @@ have_cmd make || need+=(make)
 have_pkg libgtest-dev || need+=(libgtest-dev)
 have_cmd php8.2 || need+=(php8.2-cli)
 have_cmd phpize8.2 || need+=(php8.2-dev)
+# The web tests and `make demo-web`: php-fpm behind nginx, and a browser.
+have_cmd php-fpm8.2 || need+=(php8.2-fpm)
+have_cmd nginx || need+=(nginx)
+have_cmd chromium || need+=(chromium)
+have_cmd chromedriver || need+=(chromium-driver)
+have_pkg python3-selenium || need+=(python3-selenium)
 
 if [ ${#need[@]} -eq 0 ]; then
     exit 0

@@ -41,7 +41,7 @@ done
 ls tests/php/*.phpt >/dev/null 2>&1 || fail "no tests in tests/php"
 work=$(mktemp -d "${TMPDIR:-/tmp}/brix-phpt-XXXXXX") || fail "cannot create a scratch directory"
 trap 'rm -rf "$work"' EXIT
-cp tests/php/*.phpt tests/php/*.inc "$work"/ 2>/dev/null
+cp tests/php/*.phpt tests/php/*.inc php/brix.stub.php "$work"/ 2>/dev/null
 out="$work/run.log"
 
 NO_INTERACTION=1 REPORT_EXIT_STATUS=1 "$php" -n "$runner" -n -P -q --no-progress --no-color \

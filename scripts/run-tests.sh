@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test step: the suite in the normal build, the same suite under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the PHP tests.
+# AddressSanitizer and UndefinedBehaviorSanitizer, the PHP tests, and the
+# extension where merchants run it (package, php-fpm behind nginx, browser).
 #
 # Each step counts by its own result lines and by its exit status: a step
 # that exits non-zero without a failed line counts one failure, and a step
@@ -62,6 +63,13 @@ if [ -d tests/php ]; then
     scripts/php-tests.sh 2>&1 | tee "$log"
     rc=${PIPESTATUS[0]}
     tally "$rc" "$(count '^PASS ')" "$(count '^(FAIL|BORK|LEAK|WARN) ')" "$(count '^SKIP ')"
+fi
+
+if [ -f scripts/web-tests.sh ]; then
+    echo "== PHP package, under php-fpm and nginx, and in a browser"
+    bash scripts/web-tests.sh 2>&1 | tee "$log"
+    rc=${PIPESTATUS[0]}
+    tally "$rc" "$(count '^PASS ')" "$(count '^FAIL ')" 0
 fi
 
 echo "$passed passed, $failed failed, $skipped skipped"

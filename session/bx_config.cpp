@@ -35,6 +35,10 @@ constexpr char kVersion[] = "BRIX3.3A";   // the software version (code 11)
 constexpr char kConfigDirVar[] = "BRIX_CONFIG_DIR";
 constexpr const char *kStandardDirs[] = {"/var/brix", "/usr/local/etc/brix"};
 
+// The host's directory (bx_config_set_dir); empty when none is set.  A
+// process-wide setting, like the environment variable it stands behind.
+std::string g_host_dir;
+
 // Scrambled form: "@", four characters of the length check A, four of the
 // sum check B, then the body XORed with a rolling key.
 constexpr char kMagic = '@';
@@ -262,12 +266,40 @@ const CodeEntry *find_code(int code) {
 
 extern "C" {
 
+int bx_config_set_dir(const char *dir) {
+    try {
+        g_host_dir = dir ? dir : "";
+    } catch (const std::exception &) {
+        g_host_dir.clear();
+        return -1;
+    }
+    return 0;
+}
+
+const char *bx_config_dir(int *source) {
+    int from = BX_CONFIG_DIR_STANDARD;
+    const char *dir = nullptr;
+    if ((dir = getenv(kConfigDirVar))) {
+        from = BX_CONFIG_DIR_ENVIRONMENT;
+    } else if (!g_host_dir.empty()) {
+        dir = g_host_dir.c_str();
+        from = BX_CONFIG_DIR_HOST;
+    }
+    if (source) *source = from;
+    return dir;
+}
+
+const char *bx_config_standard_dir(int index) {
+    constexpr int count = sizeof kStandardDirs / sizeof kStandardDirs[0];
+    return index >= 0 && index < count ? kStandardDirs[index] : nullptr;
+}
+
 bx_config_config_data bx_config_init(const char *name) {
     if (!name) return nullptr;
     char path[kPathSize];
     // An explicit directory is taken at its word: no existence check, so
     // a missing file there is reported rather than silently replaced.
-    if (const char *dir = getenv(kConfigDirVar)) {
+    if (const char *dir = bx_config_dir(nullptr)) {
         if (!config_path(path, dir, name)) return refuse_long_path(name);
         return load_config(path);
     }

@@ -1,7 +1,8 @@
 // bx_config: the merchant configuration file.
 //
-// bx_config_init finds "<dir>/<name>.conf" (BRIX_CONFIG_DIR, else
-// /var/brix, else /usr/local/etc/brix), checks and descrambles it and
+// bx_config_init finds "<dir>/<name>.conf" (BRIX_CONFIG_DIR, else the
+// directory the host process set with bx_config_set_dir, else /var/brix,
+// else /usr/local/etc/brix), checks and descrambles it and
 // splits it into name/value pairs; bx_config_get_by_code answers lookups
 // by configuration code.  Called by bx_init and the command handlers;
 // the brix-config tool writes and reads files through the C++ helpers.
@@ -73,6 +74,20 @@ enum {
 // Finds and loads configuration `name`; null when there is none or it is
 // refused (null name, path too long, bad file).
 bx_config_config_data bx_config_init(const char *name);
+
+// The configuration directory of the host process (the PHP extension's
+// brix.config_dir), searched after BRIX_CONFIG_DIR and before the standard
+// directories; null or "" clears it.  Returns 0, or -1 when the text could
+// not be kept (no memory), which clears it too.
+int bx_config_set_dir(const char *dir);
+// Where bx_config_init looks (BX_CONFIG_DIR_* in *source when given).
+enum { BX_CONFIG_DIR_STANDARD = 0, BX_CONFIG_DIR_ENVIRONMENT = 1, BX_CONFIG_DIR_HOST = 2 };
+// The one directory named by the environment or the host, taken at its
+// word; null when only the standard directories are searched.  Valid
+// until the next bx_config_set_dir.
+const char *bx_config_dir(int *source);
+// Standard directory `index` in search order (0, 1), null past the last.
+const char *bx_config_standard_dir(int index);
 // Fresh copy of the value for `code` (caller frees), or null.
 char *bx_config_get_by_code(bx_config_config_data configuration, int code);
 // Fresh copy of the first value whose name equals `name` ignoring case.

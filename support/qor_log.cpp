@@ -44,17 +44,26 @@ void emit(int level, const char *line) {
         g_sink(prio, line, g_rock);
         return;
     }
-    // syslog keeps the identity pointer; reopen when the identity moved.
-    if (g_opened_ident != qor_log_ident) {
-        openlog(qor_log_ident, LOG_CONS | LOG_NDELAY | LOG_PID, LOG_USER);
-        g_opened_ident = qor_log_ident;
-    }
-    syslog(prio, "%s", line);
+    qor_log_syslog(prio, line, nullptr);
 }
 
 }  // namespace
 
 extern "C" {
+
+void qor_log_syslog(int priority, const char *line, void *) {
+    // syslog keeps the identity pointer; reopen when the identity moved.
+    if (g_opened_ident != qor_log_ident) {
+        openlog(qor_log_ident, LOG_CONS | LOG_NDELAY | LOG_PID, LOG_USER);
+        g_opened_ident = qor_log_ident;
+    }
+    syslog(priority, "%s", line ? line : "");
+}
+
+qor_log_sink qor_log_get_sink(void **rock) {
+    if (rock) *rock = g_rock;
+    return g_sink;
+}
 
 const char *qor_log_levelname(int level) { return level_of(level).name; }
 int qor_log_priority(int level) { return level_of(level).priority; }

@@ -38,6 +38,11 @@ int qor_log_priority(int level);
 // Replaceable destination.  A null sink restores syslog.
 typedef void (*qor_log_sink)(int priority, const char *line, void *rock);
 void qor_log_set_sink(qor_log_sink sink, void *rock);
+// The current sink (null: syslog) and its rock, so that a sink put in
+// front of it for a while can pass every line on and then give it back.
+qor_log_sink qor_log_get_sink(void **rock);
+// Sends one formatted line to syslog, as the default destination does.
+void qor_log_syslog(int priority, const char *line, void *rock);
 
 #ifdef __cplusplus
 }

@@ -171,4 +171,34 @@ TEST_F(Handlers, ScriptInterfaceAndClosingWhatIsLeftOpen) {
     for (const std::string &h : handles) EXPECT_EQ(qor_ptr_stringtoptr(h.c_str()), nullptr);
 }
 
+TEST_F(Handlers, AFailedInitTellsWhatItLogged) {
+    testutil::LogCapture log;
+    bx_script_result r{};
+    auto init = [&](const char *name) {
+        bx_script_arg arg{0, 0, name, strlen(name)};
+        EXPECT_EQ(bx_script_call(0, 1, &arg, &r), BX_SCRIPT_TEXT);
+        std::string h(r.text, r.len);
+        bx_script_result_free(&r);
+        return h;
+    };
+    // The log still gets every line; the reason gives them without levels.
+    EXPECT_EQ(init("missing"), "0,0,0,0,");
+    EXPECT_EQ(std::string(bx_script_open_failure()),
+              "Could not locate configuration file in " + confdir +
+                  "/missing.conf; Unable to read BRIX user from config file.");
+    EXPECT_EQ(log.texts(), (std::vector<std::string>{
+                               "Fatal error: Could not locate configuration file in " + confdir + "/missing.conf\n",
+                               "NonFatal error: Unable to read BRIX user from config file.\n"}));
+    // Any later call, a successful bx_init too, clears it.
+    bx_script_arg none{0, 0, "0,0,0,0,", 8};
+    EXPECT_EQ(bx_script_call(bx_script_find("bx_textvalue"), 1, &none, &r), BX_SCRIPT_TEXT);
+    bx_script_result_free(&r);
+    EXPECT_STREQ(bx_script_open_failure(), "");
+    EXPECT_EQ(init("missing"), "0,0,0,0,");
+    write_config("test", base_config());
+    EXPECT_NE(init("test"), "0,0,0,0,");
+    EXPECT_STREQ(bx_script_open_failure(), "");
+    EXPECT_EQ(bx_script_close_all(), 1);
+}
+
 }  // namespace

@@ -354,6 +354,42 @@ TEST(ConfigFind, ConfigDirVariableIsUsedWithoutExistenceCheck) {
     }
 }
 
+TEST(ConfigFind, HostDirectoryStandsBehindTheVariable) {
+    TempDir env_dir, host_dir;
+    std::string e = env_dir.path(), h = host_dir.path();
+    write_config(env_dir / "shop.conf", "MerchantNo: env\n");
+    write_config(host_dir / "shop.conf", "MerchantNo: host\n");
+    struct Reset {
+        ~Reset() { bx_config_set_dir(nullptr); }
+    } reset;
+    ASSERT_EQ(bx_config_set_dir(h.c_str()), 0);
+    int source = -1;
+    {
+        ConfigDirEnv env(&e);
+        EXPECT_EQ(by_code(Config(bx_config_init("shop")), BX_CFG_MERCHANTNO), "env");
+        EXPECT_EQ(bx_config_dir(&source), e);
+        EXPECT_EQ(source, BX_CONFIG_DIR_ENVIRONMENT);
+    }
+    ConfigDirEnv env(nullptr);
+    EXPECT_EQ(by_code(Config(bx_config_init("shop")), BX_CFG_MERCHANTNO), "host");
+    EXPECT_EQ(bx_config_dir(&source), h);
+    EXPECT_EQ(source, BX_CONFIG_DIR_HOST);
+    {
+        // Taken at its word like the variable: a missing file is reported.
+        LogCapture log;
+        Config c(bx_config_init("other"));
+        ASSERT_TRUE(c);
+        EXPECT_EQ(log.texts(), std::vector<std::string>{fatal(
+                                   "Could not locate configuration file in " + h + "/other.conf")});
+    }
+    bx_config_set_dir("");
+    EXPECT_EQ(bx_config_dir(&source), nullptr);
+    EXPECT_EQ(source, BX_CONFIG_DIR_STANDARD);
+    EXPECT_STREQ(bx_config_standard_dir(0), "/var/brix");
+    EXPECT_STREQ(bx_config_standard_dir(1), "/usr/local/etc/brix");
+    EXPECT_EQ(bx_config_standard_dir(2), nullptr);
+}
+
 TEST(ConfigFind, NullNameGivesNone) {
     LogCapture log;
     EXPECT_EQ(bx_config_init(nullptr), nullptr);
@@ -440,6 +476,14 @@ void standard_directories_in_order() {
         ConfigDirEnv inner(&d);
         write_config(dir / (name + ".conf"), "MerchantNo: env\n");
         EXPECT_EQ(by_code(Config(bx_config_init(name.c_str())), BX_CFG_MERCHANTNO), "env");
+    }
+    {
+        // The host's directory comes before both standard places.
+        TempDir dir;
+        write_config(dir / (name + ".conf"), "MerchantNo: host\n");
+        bx_config_set_dir(dir.path().c_str());
+        EXPECT_EQ(by_code(Config(bx_config_init(name.c_str())), BX_CFG_MERCHANTNO), "host");
+        bx_config_set_dir(nullptr);
     }
     {
         // A file that exists is the one loaded, even when it is refused.
