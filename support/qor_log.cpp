@@ -1,12 +1,26 @@
 // qor_log: formats log lines and sends them to syslog or a test sink.
 // See qor_log.h for the failure policy.
+//
+// The library lives inside other programs (PHP, a web server's workers),
+// which may use the system log themselves under their own identity.  So
+// the library never calls openlog(): it speaks to the system log's socket
+// itself, with its own identity in each message, and the host's syslog
+// settings stay as the host made them.  Without a system log the line goes
+// to standard error, never to the console device.
 #include "support/qor_log.h"
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <syslog.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <syslog.h>
+#include <ctime>
 
 const char *qor_log_ident = "qor-no-name";
 
@@ -36,7 +50,35 @@ const Level &level_of(int level) {
 
 qor_log_sink g_sink = nullptr;
 void *g_rock = nullptr;
-const char *g_opened_ident = nullptr;
+int g_syslog_fd = -1;         // datagram socket connected to the system log
+
+// Connects the library's own socket to the system log; false when there
+// is none to reach.
+bool connect_syslog() {
+    if (g_syslog_fd >= 0) return true;
+    int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    struct sockaddr_un addr = {};
+    addr.sun_family = AF_UNIX;
+    strcpy(addr.sun_path, "/dev/log");
+    if (connect(fd, reinterpret_cast<struct sockaddr *>(&addr), sizeof addr) != 0) {
+        close(fd);
+        return false;
+    }
+    g_syslog_fd = fd;
+    return true;
+}
+
+// Appends the line to a file (BRIX_LOG_FILE) or standard error.
+void write_line(int fd, const char *line, size_t len) {
+    while (len > 0) {
+        ssize_t n = write(fd, line, len);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        line += n;
+        len -= static_cast<size_t>(n);
+    }
+}
 
 void emit(int level, const char *line) {
     int prio = level_of(level).priority;
@@ -52,12 +94,46 @@ void emit(int level, const char *line) {
 extern "C" {
 
 void qor_log_syslog(int priority, const char *line, void *) {
-    // syslog keeps the identity pointer; reopen when the identity moved.
-    if (g_opened_ident != qor_log_ident) {
-        openlog(qor_log_ident, LOG_CONS | LOG_NDELAY | LOG_PID, LOG_USER);
-        g_opened_ident = qor_log_ident;
+    int err = errno;
+    if (!line) line = "";
+    size_t len = strnlen(line, kLineSize);
+    while (len > 0 && line[len - 1] == '\n') len--;
+    char msg[kLineSize + 320];
+    time_t now = time(nullptr);
+    struct tm tm;
+    localtime_r(&now, &tm);
+    char stamp[32];
+    strftime(stamp, sizeof stamp, "%b %e %T", &tm);
+    const char *file = getenv("BRIX_LOG_FILE");
+    if (file && *file) {
+        // Every line in one file: tests, and hosts without a system log.
+        int n = snprintf(msg, sizeof msg, "%s %s[%d]: %.*s\n", stamp, qor_log_ident, static_cast<int>(getpid()),
+                         static_cast<int>(len), line);
+        int fd = open(file, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            write_line(fd, msg, static_cast<size_t>(n) < sizeof msg ? static_cast<size_t>(n) : sizeof msg - 1);
+            close(fd);
+        }
+        errno = err;
+        return;
     }
-    syslog(priority, "%s", line ? line : "");
+    int n = snprintf(msg, sizeof msg, "<%d>%s %s[%d]: %.*s", LOG_USER | (priority & LOG_PRIMASK), stamp,
+                     qor_log_ident, static_cast<int>(getpid()), static_cast<int>(len), line);
+    size_t size = static_cast<size_t>(n) < sizeof msg ? static_cast<size_t>(n) : sizeof msg - 1;
+    // A system log that went away (restarted) is reconnected once.
+    for (int tries = 0; tries < 2; tries++) {
+        if (!connect_syslog()) break;
+        if (send(g_syslog_fd, msg, size, MSG_NOSIGNAL) >= 0) {
+            errno = err;
+            return;
+        }
+        close(g_syslog_fd);
+        g_syslog_fd = -1;
+    }
+    char *text = strchr(msg, '>') + 1;
+    write_line(STDERR_FILENO, text, strlen(text));
+    write_line(STDERR_FILENO, "\n", 1);
+    errno = err;
 }
 
 qor_log_sink qor_log_get_sink(void **rock) {

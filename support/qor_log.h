@@ -2,9 +2,9 @@
 //
 // Every module logs through these four calls.  A line is formatted into a
 // 4096-byte buffer and handed, with the syslog priority of its level, to
-// the current sink.  The default sink is syslog (opened on first use with
-// the identity qor_log_ident, options console/no-delay/pid, facility user);
-// tests replace the sink to capture the exact lines.
+// the current sink.  The default sink is the system log (qor_log_syslog,
+// identity qor_log_ident, with the process id, facility user); tests
+// replace the sink to capture the exact lines.
 //
 // Failure policy: logging never fails towards its caller; an over-long
 // line is cut at the buffer's end.
@@ -41,7 +41,13 @@ void qor_log_set_sink(qor_log_sink sink, void *rock);
 // The current sink (null: syslog) and its rock, so that a sink put in
 // front of it for a while can pass every line on and then give it back.
 qor_log_sink qor_log_get_sink(void **rock);
-// Sends one formatted line to syslog, as the default destination does.
+// Sends one formatted line to the system log, as the default destination
+// does: through the library's own socket to /dev/log, with qor_log_ident
+// and the process id in the message and facility user, so the host
+// process's own openlog() settings are never touched.  When the
+// environment names a file in BRIX_LOG_FILE the line is appended there
+// instead; when no system log can be reached it goes to standard error
+// (never to the console device).
 void qor_log_syslog(int priority, const char *line, void *rock);
 
 #ifdef __cplusplus

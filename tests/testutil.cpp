@@ -31,8 +31,8 @@ bool LogCapture::contains(const std::string &line) const {
     return std::any_of(lines_.begin(), lines_.end(), [&](const Line &l) { return l.text == line; });
 }
 
-TempDir::TempDir() {
-    const char *base = getenv("TMPDIR");
+TempDir::TempDir(const char *under) {
+    const char *base = under ? under : getenv("TMPDIR");
     std::string tmpl = std::string(base && *base ? base : "/tmp") + "/brix-test-XXXXXX";
     if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
     path_ = tmpl;

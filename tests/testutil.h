@@ -31,7 +31,8 @@ private:
 // A fresh directory under $TMPDIR, removed with its contents.
 class TempDir {
 public:
-    TempDir();
+    // Under $TMPDIR (or /tmp), or under `under` when given.
+    explicit TempDir(const char *under = nullptr);
     ~TempDir();
     TempDir(const TempDir &) = delete;
     TempDir &operator=(const TempDir &) = delete;

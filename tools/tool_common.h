@@ -8,8 +8,6 @@
 #ifndef BRIX_TOOLS_TOOL_COMMON_H
 #define BRIX_TOOLS_TOOL_COMMON_H
 
-#include <syslog.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -75,12 +73,7 @@ inline bool is_invoice(std::string_view key) {
 // program's name, and on to the system log as the library would send it.
 inline void echo_log(int priority, const char *line, void *rock) {
     fprintf(stderr, "%s: %s", static_cast<const char *>(rock), line);
-    static const char *opened = nullptr;
-    if (opened != qor_log_ident) {
-        openlog(qor_log_ident, LOG_CONS | LOG_NDELAY | LOG_PID, LOG_USER);
-        opened = qor_log_ident;
-    }
-    syslog(priority, "%s", line);
+    qor_log_syslog(priority, line, nullptr);
 }
 
 // An output line: named values in order.  A numeric value is written
