@@ -14,6 +14,9 @@ cd "$(dirname "$0")/.."
 
 root=$PWD
 run="$root/demo-run"
+# The library's log lines of the demonstration, when there is no system log
+# to take them (a container, a fresh machine): kept beside the run.
+[ -S /dev/log ] || export BRIX_LOG_FILE="$run/brix.log"
 conf="$run/conf"
 php=php8.2
 module="$root/build/php/brix.so"

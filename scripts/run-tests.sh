@@ -15,7 +15,12 @@ passed=0
 failed=0
 skipped=0
 log=$(mktemp)
-trap 'rm -f "$log"' EXIT
+# Whatever the library and the tools log during the tests goes to one file
+# of this run, never to the host's system log or console.
+logdir=$(mktemp -d)
+chmod 0755 "$logdir"
+export BRIX_LOG_FILE="$logdir/brix.log"
+trap 'rm -f "$log"; rm -rf "$logdir"' EXIT
 
 count() { grep -cE "$1" "$log"; }
 

@@ -103,11 +103,12 @@ CONF
     chmod 0644 "$run/conf/$config.conf"
     chmod 0700 "$run/spool"
     : >"$run/fpm/php-errors.log"
-    [ "$(id -u)" -ne 0 ] || chown "$STACK_USER:$group" "$run/spool" "$run/fpm/php-errors.log"
+    : >"$run/fpm/brix.log"
+    [ "$(id -u)" -ne 0 ] || chown "$STACK_USER:$group" "$run/spool" "$run/fpm/php-errors.log" "$run/fpm/brix.log"
 
     # The daemon finds the configuration through the environment; php-fpm
     # clears its workers' environment, so the pool names the directory.
-    BRIX_CONFIG_DIR=$run/conf "$stack_root/build/brix-demod" -c "$config" -i 0.2 -v \
+    BRIX_CONFIG_DIR=$run/conf BRIX_LOG_FILE=$run/fpm/brix.log "$stack_root/build/brix-demod" -c "$config" -i 0.2 -v \
         </dev/null >/dev/null 2>"$run/demod.log" &
     stack_pids+=($!)
     stack_wait 10 $! grep -qs 'serving configuration' "$run/demod.log" ||
@@ -133,6 +134,7 @@ pm.max_children = 4
 clear_env = yes
 catch_workers_output = yes
 php_admin_value[brix.config_dir] = $run/conf
+env[BRIX_LOG_FILE] = $run/fpm/brix.log
 php_admin_value[error_log] = $run/fpm/php-errors.log
 php_admin_flag[log_errors] = on
 php_admin_flag[display_errors] = off

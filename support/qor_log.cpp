@@ -130,9 +130,9 @@ void qor_log_syslog(int priority, const char *line, void *) {
         close(g_syslog_fd);
         g_syslog_fd = -1;
     }
-    char *text = strchr(msg, '>') + 1;
-    write_line(STDERR_FILENO, text, strlen(text));
-    write_line(STDERR_FILENO, "\n", 1);
+    n = snprintf(msg, sizeof msg, "%s[%d]: %.*s\n", qor_log_ident, static_cast<int>(getpid()),
+                 static_cast<int>(len), line);
+    write_line(STDERR_FILENO, msg, static_cast<size_t>(n) < sizeof msg ? static_cast<size_t>(n) : sizeof msg - 1);
     errno = err;
 }
 

@@ -25,14 +25,20 @@ inline std::string current_user() {
 class BrixTest : public ::testing::Test {
 protected:
     TempDir dir;
+    TempDir logs;             // what the tools a test runs log
     std::string confdir = dir / "conf";
     std::string spool = dir / "spool";
 
     void SetUp() override {
         mkdir(confdir.c_str(), 0700);
         setenv("BRIX_CONFIG_DIR", confdir.c_str(), 1);
+        // The tools a test runs log here, not to the host's system log.
+        setenv("BRIX_LOG_FILE", (logs / "brix.log").c_str(), 1);
     }
-    void TearDown() override { unsetenv("BRIX_CONFIG_DIR"); }
+    void TearDown() override {
+        unsetenv("BRIX_CONFIG_DIR");
+        unsetenv("BRIX_LOG_FILE");
+    }
 
     // The standard lines of a working configuration.
     std::string base_config(const std::string &protocol = "demo") const {

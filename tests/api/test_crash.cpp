@@ -85,14 +85,12 @@ class Crash : public testutil::BrixTest {
 protected:
     testutil::TempDir mem{memory_dir()};
     std::string snapshot = mem / "snapshot";
-    std::string logfile = dir / "brix.log";
     testutil::LogCapture capture;             // no line reaches the host's log
     std::vector<std::string> keys;            // every key the spool holds or may hold
 
     void SetUp() override {
         BrixTest::SetUp();
         spool = mem / "spool";
-        setenv("BRIX_LOG_FILE", logfile.c_str(), 1);
         write_config("test", base_config("demo"));
         bx_session s = session();
         ASSERT_NE(s, nullptr) << bx_initerror;
@@ -122,10 +120,6 @@ protected:
         keys = {"NEWA0001", "AUTH0001", "DONE0001", "BADA0001", "BADB0001", "BADC0001",
                 "REDY0001", "UNAU0001", "FRESH001", "QPUT0001", "PHONENUM", "INITREQF", "BATCHNUM"};
         testutil::copy_tree(spool, snapshot);
-    }
-    void TearDown() override {
-        unsetenv("BRIX_LOG_FILE");
-        BrixTest::TearDown();
     }
 
     bx_session session() {
