@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian machine, and does
-# nothing when everything is already there.
+# nothing when everything is already there.  `bootstrap.sh fuzz` also
+# installs what `make fuzz` needs: clang and its runtime libraries, which
+# hold libFuzzer (the ordinary build and the tests need neither).
 set -euo pipefail
+mode=${1:-}
 
 need=()
 have_cmd() { command -v "$1" >/dev/null 2>&1; }
@@ -13,6 +16,10 @@ have_cmd make || need+=(make)
 have_pkg libgtest-dev || need+=(libgtest-dev)
 have_cmd php8.2 || need+=(php8.2-cli)
 have_cmd phpize8.2 || need+=(php8.2-dev)
+if [ "$mode" = fuzz ]; then
+    have_cmd clang++ || need+=(clang)
+    have_pkg libclang-rt-14-dev || need+=(libclang-rt-14-dev)
+fi
 
 if [ ${#need[@]} -eq 0 ]; then
     exit 0
