@@ -1,8 +1,13 @@
-# Front door: `make` builds, `make test` runs every test, `make demo` runs
-# the demonstration.  Each target first installs what is missing.
+# Front door: `make` builds, `make test` runs every test (the replay of the
+# fuzz corpora included), `make demo` runs the demonstration, `make fuzz
+# T=seconds` fuzzes every parser of outside bytes for T seconds each with
+# clang's libFuzzer (build-fuzz; new inputs go to a scratch copy of each
+# corpus, crash inputs to build-fuzz/artifacts/).  Each target first
+# installs what is missing.
 JOBS ?= 2
+T ?= 30
 
-.PHONY: all build asan test demo bootstrap clean
+.PHONY: all build asan test demo fuzz bootstrap clean
 
 all: build
 
@@ -33,5 +38,9 @@ deb: build
 demo-web: build
 	@bash scripts/demo-web.sh
 
+fuzz:
+	@bash scripts/bootstrap.sh fuzz
+	@JOBS=$(JOBS) bash scripts/fuzz.sh $(T)
+
 clean:
-	rm -rf build build-asan demo-run
+	rm -rf build build-asan build-fuzz demo-run

@@ -273,16 +273,20 @@ bool read_record(bx_session s, const Record &rec) {
         char buf[BX_DLL_READ_SIZE];
         int n = bx_queue_retrieve(s->globals, item, buf, sizeof buf);
         bx_queue_item_close(s->globals, item);
-        if (n > 0) {
-            Reader r(buf, static_cast<size_t>(n));
-            rec.parse(s->dll, r);
-        }
+        if (n > 0) bx_dll_parse(s, static_cast<bx_dll_key>(&rec - kRecords), buf, static_cast<size_t>(n));
     }
     rec.state(s->dll) = kInStep;
     return true;
 }
 
 }  // namespace
+
+void bx_dll_parse(bx_session s, bx_dll_key record, const char *data, size_t size) {
+    size_t row = static_cast<size_t>(record);
+    if (!s || row >= std::size(kRecords) || (!data && size > 0)) return;
+    Reader r(data, size);
+    kRecords[row].parse(s->dll, r);
+}
 
 bool bx_dll_sync(bx_session s, bx_dll_key record) {
     if (!s) return false;

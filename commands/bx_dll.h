@@ -50,4 +50,8 @@ constexpr size_t BX_DLL_READ_SIZE = 1024;
 // as the daemon expects of a sync).
 bool bx_dll_sync(bx_session s, bx_dll_key record);
 
+// Reads a stored record's bytes (size of them, zero bytes included) into
+// the session's dll as the sync's read does; the sync state is left alone.
+void bx_dll_parse(bx_session s, bx_dll_key record, const char *data, size_t size);
+
 #endif

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian machine, and does
-# nothing when everything is already there.
+# nothing when everything is already there.  `bootstrap.sh fuzz` also
+# installs what `make fuzz` needs: clang and its runtime libraries, which
+# hold libFuzzer (the ordinary build and the tests need neither).
 set -euo pipefail
+mode=${1:-}
 
 need=()
 have_cmd() { command -v "$1" >/dev/null 2>&1; }
@@ -19,6 +22,10 @@ have_cmd nginx || need+=(nginx)
 have_cmd chromium || need+=(chromium)
 have_cmd chromedriver || need+=(chromium-driver)
 have_pkg python3-selenium || need+=(python3-selenium)
+if [ "$mode" = fuzz ]; then
+    have_cmd clang++ || need+=(clang)
+    have_pkg libclang-rt-14-dev || need+=(libclang-rt-14-dev)
+fi
 
 if [ ${#need[@]} -eq 0 ]; then
     exit 0

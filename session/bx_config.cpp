@@ -262,6 +262,67 @@ const CodeEntry *find_code(int code) {
     return nullptr;
 }
 
+// Reads one scrambled file's bytes, handed over one at a time by next()
+// (EOF after the last), into the empty configuration cfg; returns cfg, or
+// null (cfg released) when the file is refused.  `shown` names the file in
+// the log.  The file loader and the in-memory loader share it, so bytes
+// are judged alike wherever they come from.
+template <typename Next>
+bx_config_config_data read_config(bx_config_config_data cfg, Next next, const char *shown) {
+    if (next() != kMagic) {
+        qor_log(QOR_LOG_FATAL, "Missing @ in config file");
+        return refuse_file(cfg, shown);
+    }
+    unsigned char header[2 * kCheckChars];
+    // A header cut short cannot vouch for any length: it fails that check.
+    bool header_whole = true;
+    for (unsigned char &h : header) {
+        int c = next();
+        if (c == EOF) {
+            header_whole = false;
+            break;
+        }
+        h = static_cast<unsigned char>(c);
+    }
+    unsigned a_read = header_whole ? read_check(header) : 0;
+    unsigned b_read = header_whole ? read_check(header + kCheckChars) : 0;
+
+    RollingKey key;
+    BodyChecks checks;
+    LineBuffer line;
+    bool out_of_memory = !line.init();
+    int c;
+    while (!out_of_memory && (c = next()) != EOF) {
+        unsigned char plain = key.apply(static_cast<unsigned char>(c));
+        checks.count(plain);
+        if (!line.push(static_cast<char>(plain))) {
+            out_of_memory = true;
+            break;
+        }
+        if (plain == '\n') {
+            if (cc_parse_line(line.c_str(), cfg) != 0) out_of_memory = true;
+            line.clear();
+        }
+    }
+
+    if (out_of_memory)
+        qor_logf(QOR_LOG_FATAL, "Out of memory processing configuration file %s", shown);
+    brix::ConfigCheck verdict =
+        header_whole ? checks.compare(a_read, b_read) : brix::ConfigCheck::bad_len;
+    if (verdict == brix::ConfigCheck::bad_len) {
+        qor_log(QOR_LOG_FATAL, "Config file seems to be corrupted (len)");
+        return refuse_file(cfg, shown);
+    }
+    if (verdict == brix::ConfigCheck::bad_sum) {
+        qor_log(QOR_LOG_FATAL, "Config file seems to be corrupted (sum)");
+        return refuse_file(cfg, shown);
+    }
+    // Unread or unstored lines mean an incomplete configuration, even in
+    // the unlikely case that the checks happened to agree.
+    if (out_of_memory) return refuse_file(cfg, shown);
+    return cfg;
+}
+
 }  // namespace
 
 extern "C" {
@@ -319,52 +380,7 @@ bx_config_config_data load_config(const char *path) {
         qor_logf(QOR_LOG_FATAL, "Could not locate configuration file in %s", shown);
         return cfg;
     }
-
-    if (getc(file.get()) != kMagic) {
-        qor_log(QOR_LOG_FATAL, "Missing @ in config file");
-        return refuse_file(cfg, shown);
-    }
-    unsigned char header[2 * kCheckChars];
-    // A header cut short cannot vouch for any length: it fails that check.
-    bool header_whole = fread(header, 1, sizeof header, file.get()) == sizeof header;
-    unsigned a_read = header_whole ? read_check(header) : 0;
-    unsigned b_read = header_whole ? read_check(header + kCheckChars) : 0;
-
-    RollingKey key;
-    BodyChecks checks;
-    LineBuffer line;
-    bool out_of_memory = !line.init();
-    int c;
-    while (!out_of_memory && (c = getc(file.get())) != EOF) {
-        unsigned char plain = key.apply(static_cast<unsigned char>(c));
-        checks.count(plain);
-        if (!line.push(static_cast<char>(plain))) {
-            out_of_memory = true;
-            break;
-        }
-        if (plain == '\n') {
-            if (cc_parse_line(line.c_str(), cfg) != 0) out_of_memory = true;
-            line.clear();
-        }
-    }
-    file.reset();
-
-    if (out_of_memory)
-        qor_logf(QOR_LOG_FATAL, "Out of memory processing configuration file %s", shown);
-    brix::ConfigCheck verdict =
-        header_whole ? checks.compare(a_read, b_read) : brix::ConfigCheck::bad_len;
-    if (verdict == brix::ConfigCheck::bad_len) {
-        qor_log(QOR_LOG_FATAL, "Config file seems to be corrupted (len)");
-        return refuse_file(cfg, shown);
-    }
-    if (verdict == brix::ConfigCheck::bad_sum) {
-        qor_log(QOR_LOG_FATAL, "Config file seems to be corrupted (sum)");
-        return refuse_file(cfg, shown);
-    }
-    // Unread or unstored lines mean an incomplete configuration, even in
-    // the unlikely case that the checks happened to agree.
-    if (out_of_memory) return refuse_file(cfg, shown);
-    return cfg;
+    return read_config(cfg, [&file] { return getc(file.get()); }, shown);
 }
 
 int cc_parse_line(const char *line, bx_config_config_data configuration) {
@@ -489,6 +505,19 @@ bx_config_config_data config_from_plain(std::string_view plain) noexcept {
         return nullptr;
     }
     return cfg;
+}
+
+bx_config_config_data config_load(std::string_view file, const char *shown) noexcept {
+    bx_config_config_data cfg = new_config();
+    if (!cfg) {
+        qor_logf(QOR_LOG_FATAL, "Out of memory processing configuration file %s", shown ? shown : "");
+        return nullptr;
+    }
+    size_t at = 0;
+    auto next = [&file, &at]() -> int {
+        return at < file.size() ? static_cast<unsigned char>(file[at++]) : EOF;
+    };
+    return read_config(cfg, next, shown ? shown : "");
 }
 
 }  // namespace brix

@@ -122,6 +122,9 @@ ConfigCheck config_descramble(std::string_view file, std::string &plain);
 // Builds a configuration from a plain text by the loader's line rules
 // (bytes after the last line feed form no line).  Null when out of memory.
 bx_config_config_data config_from_plain(std::string_view plain) noexcept;
+// load_config on a file's bytes held in memory: the same checks, the same
+// log lines (naming the file `shown`), the same result.
+bx_config_config_data config_load(std::string_view file, const char *shown) noexcept;
 
 // One looked-up value, released at the end of its scope; null text when
 // the key is absent.

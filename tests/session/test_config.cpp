@@ -209,6 +209,10 @@ TEST(ConfigLoad, BadFilesAreRefusedWholeWithExactMessages) {
                                              fatal("Bad configuration file at " + path)};
         EXPECT_EQ(log.texts(), expected) << c.what;
         for (const auto &l : log.lines()) EXPECT_EQ(l.priority, LOG_CRIT) << c.what;
+        // The same bytes from memory: the same refusal in the same words.
+        log.clear();
+        EXPECT_EQ(brix::config_load(c.file, path.c_str()), nullptr) << c.what;
+        EXPECT_EQ(log.texts(), expected) << c.what;
     }
 }
 
