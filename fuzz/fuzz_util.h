@@ -103,6 +103,18 @@ inline void write_file(const std::string &path, std::string_view data) {
     FUZZ_CHECK(close(fd) == 0);
 }
 
+// The whole contents of a file ("" when it cannot be read).
+inline std::string read_file(const std::string &path) {
+    std::string out;
+    int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0) return out;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(fd, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+    close(fd);
+    return out;
+}
+
 }  // namespace fuzz
 
 #endif
