@@ -46,7 +46,9 @@
 // the other way holds it while it tries ours), and the source copy goes
 // only once the new one is stored.  A destination that stays busy is tried
 // again at the next poll.  Before each poll the daemon finishes what
-// crashed processes left in the spool's journal (bx_spool_recover).  Every
+// crashed processes left in the spool's journal (bx_spool_recover); a copy
+// whose move on is still journalled (stored beyond, not yet removed) is
+// never taken up again.  Every
 // record the daemon stores has been through the processor: its CVV2 value
 // and track data are blanked (bx_xaction_blank_secrets); the results stay.
 // The BATCHNUM read-increment-write is safe because one daemon serves a
@@ -90,6 +92,7 @@
 #include "api/bx_api_init.h"
 #include "api/bx_api_xact.h"
 #include "commands/bx_dll.h"
+#include "queue/bx_queue_files.h"
 #include "queue/bx_spool.h"
 #include "queue/qor_fdlib.h"
 #include "session/bx_report.h"
@@ -238,8 +241,7 @@ void pause_for(double seconds) {
         struct timespec left = {end.tv_sec - now.tv_sec, end.tv_nsec - now.tv_nsec};
         if (left.tv_nsec < 0) left.tv_sec--, left.tv_nsec += 1000000000L;
         if (left.tv_sec < 0) return;
-        if (take_stop_signal(&left)) return;
-        if (errno == EAGAIN) return;  // the time is up; EINTR: another signal, wait on
+        if (take_stop_signal(&left) || errno != EINTR) return;  // EINTR: another signal, wait on
     }
 }
 
@@ -367,9 +369,19 @@ private:
         if (reported_.insert(line).second) qor_log(level, line.c_str());
     }
 
-    // Where a stored copy waits for the recovery to remove it: queue and item.
-    static std::string stale_name(const char *queue, uint32_t indexno) {
-        return std::string(queue) + "#" + std::to_string(indexno);
+    // The keys whose move out of the queue is still in the spool's journal.
+    // Under the queue's lock no move out of it is under way, so such a
+    // move was stored beyond the queue but its copy here could not be
+    // removed: the copy is stale, and the recovery removes it.  False when
+    // the journal cannot be listed.
+    bool leaving(const char *queue, std::set<std::string> *keys) {
+        std::vector<std::string> names;
+        if (!bxq::list_names((spool_.dir + "/journal").c_str(), &names)) return errno == ENOENT;
+        for (const std::string &name : names) {
+            bxq::JournalName jn;
+            if (bxq::parse_journal_name(name, &jn) && jn.kind == 'm' && jn.queue == queue) keys->insert(jn.key);
+        }
+        return true;
     }
 
     // What waits in the queue, oldest first, read under its lock.  Items
@@ -391,6 +403,12 @@ private:
                                            "); left alone in this poll");
             return out;
         }
+        std::set<std::string> stale;
+        if (!leaving(name, &stale)) {
+            log_once(QOR_LOG_NONFATAL, std::string("the journal of spool ") + spool_.dir + " cannot be listed (" +
+                                           strerror(errno) + "); queue '" + name + "' left alone in this poll");
+            return out;
+        }
         for (int pos = 1; pos <= count; pos++) {
             brixtool::Item item(q, bx_queue_nth_item(q, static_cast<unsigned>(pos)));
             // EBADMSG: the item is torn, the queue itself was read.
@@ -406,7 +424,7 @@ private:
             }
             Waiting w{item->primary_key, item->indexno, std::string(item->buf, item->size), {}};
             std::string where = in + ": item #" + std::to_string(w.indexno) + " (" + w.key + ")";
-            if (stale_.count(stale_name(name, w.indexno))) {
+            if (stale.count(w.key)) {
                 log_once(QOR_LOG_WARNING, where + " is stored beyond this queue already; left for the recovery");
                 continue;
             }
@@ -470,9 +488,9 @@ private:
             qor_logf(QOR_LOG_NONFATAL, "cannot store %s in queue '%s'; left in queue '%s'", key, to, from);
             return false;
         case bx_moved::undeleted:
-            // The copy in `to` is the transaction now; the recovery removes
-            // the stale one, which no snapshot of this run takes up again.
-            stale_.insert(stale_name(from, w.indexno));
+            // The copy in `to` is the transaction now; its journal record
+            // keeps the stale one out of every snapshot until the
+            // recovery removes it.
             qor_logf(QOR_LOG_NONFATAL,
                      "%s stored in queue '%s', but its copy in queue '%s' could not be removed; "
                      "the next recovery removes it",
@@ -614,7 +632,6 @@ private:
     bx_session s_;
     bx_spool spool_;
     std::set<std::string> reported_;
-    std::set<std::string> stale_;  // stale_name of copies that wait for the recovery
     unsigned turns_[std::size(kDelays)] = {};
 };
 
