@@ -48,9 +48,9 @@
 // again at the next poll.  Before each poll the daemon finishes what
 // crashed processes left in the spool's journal (bx_spool_recover); a copy
 // whose move on is still journalled (stored beyond, not yet removed) is
-// never taken up again.  Every
-// record the daemon stores has been through the processor: its CVV2 value
-// and track data are blanked (bx_xaction_blank_secrets); the results stay.
+// never taken up again.  Every record the daemon stores has been through
+// the processor: its CVV2 value and track data are blanked
+// (bx_xaction_blank_secrets); the results stay.
 // The BATCHNUM read-increment-write is safe because one daemon serves a
 // spool at a time ("brix-demod.lock" in the data directory); when the
 // record cannot be read or written back, the batch waits in "ready" and no
@@ -214,8 +214,8 @@ void block_stop_signals() {
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
 }
 
-// Waits up to `wait` for a stop signal; true (and the stop noted, once
-// logged) when one came.  A null wait only takes a pending one.
+// Waits up to `wait` for a stop signal; true (the stop noted and logged)
+// when one came.  A null wait only takes a pending one.
 bool take_stop_signal(const struct timespec *wait) {
     static const struct timespec kNoWait = {0, 0};
     int sig = sigtimedwait(&g_stop_signals, nullptr, wait ? wait : &kNoWait);
