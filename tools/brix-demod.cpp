@@ -39,20 +39,40 @@
 // the processor's approval of the item: a settled Royal Bank return can
 // only be voided when it carries one.
 //
-// Every move holds the source queue's lock across the put into the
-// destination and the delete from the source, and deletes only after the
-// put succeeded.  The destination's lock is tried without waiting: a
-// request moving the other way (auth -> unauth, for instance) holds that
-// lock while it waits for ours, so the daemon lets go of its own and tries
-// again rather than deadlock.  The BATCHNUM read-increment-write is safe
-// because one daemon serves a spool at a time ("brix-demod.lock" in the
-// data directory).
+// Every move goes through the queue store's journalled move
+// (bx_queue_move): the source queue's lock is held throughout, the item is
+// first checked to be still the one read (same number, same bytes), the
+// destination's lock is tried without waiting for long (a request moving
+// the other way holds it while it tries ours), and the source copy goes
+// only once the new one is stored.  A destination that stays busy is tried
+// again at the next poll.  Before each poll the daemon finishes what
+// crashed processes left in the spool's journal (bx_spool_recover); a copy
+// whose move on is still journalled (stored beyond, not yet removed) is
+// never taken up again.  Every record the daemon stores has been through
+// the processor: its CVV2 value and track data are blanked
+// (bx_xaction_blank_secrets); the results stay.
+// The BATCHNUM read-increment-write is safe because one daemon serves a
+// spool at a time ("brix-demod.lock" in the data directory); when the
+// record cannot be read or written back, the batch waits in "ready" and no
+// number is ever given out twice.
+//
+// Signals: SIGTERM, SIGINT and SIGHUP ask it to stop.  They stay blocked
+// while it works, so none interrupts a lock wait, a move or a file call;
+// one that arrives stays pending and is taken between moves and in every
+// pause (the poll interval and the demonstration delays), which it cuts
+// short.  A batch once started is finished, without its delays.
+//
+// Demonstration delays (DemoDelayDial, DemoDelayTransaction,
+// DemoDelayHangup: "min,max" seconds) each take the values from min to max
+// in turn.  Each bound is taken within 0..3600 seconds: a longer pause
+// serves no demonstration, and a bound outside is logged once at start.
 //
 // Failure policy: a configuration that cannot be opened, or a spool that
 // another daemon serves, is one line on standard error and exit status 1;
 // a malformed command line exit status 2.  Everything later is logged
 // through qor_log (-v also echoes it to standard error) and the daemon
-// goes on: an item it cannot read, unpack or move is left where it is.
+// goes on: an item it cannot read, unpack or move is left where it is, and
+// a queue it cannot count or read is left alone for that poll.
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -63,6 +83,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <set>
 #include <string>
 #include <string_view>
@@ -70,7 +91,9 @@
 
 #include "api/bx_api_init.h"
 #include "api/bx_api_xact.h"
-#include "commands/bx_rbank_dll.h"
+#include "commands/bx_dll.h"
+#include "queue/bx_queue_files.h"
+#include "queue/bx_spool.h"
 #include "queue/qor_fdlib.h"
 #include "session/bx_report.h"
 #include "support/qor_util.h"
@@ -94,12 +117,24 @@ constexpr char kUsage[] =
     "  --once                process what is waiting, then exit\n"
     "  -i, --interval SECS   pause between polls (default 2, decimals allowed)\n"
     "  -v, --verbose         echo log lines to standard error\n"
-    "Stops between steps on SIGTERM or SIGINT.\n"
+    "Stops between moves on SIGTERM, SIGINT or SIGHUP.\n"
     "Exit status: 0 success, 1 configuration or spool unusable, 2 usage error.\n";
 
 constexpr char kLockName[] = "brix-demod.lock";
-constexpr int kBusyTries = 200;          // tries of a busy destination lock ...
-constexpr long kBusyPauseNs = 10000000;  // ... 10 ms apart
+constexpr int kLongestDelay = 3600;  // seconds: bound of each demonstration delay
+
+// The demonstration delays: configuration key and bounds in the session.
+struct DelayRow {
+    const char *key;
+    int _dll_delays::*min;
+    int _dll_delays::*max;
+};
+constexpr DelayRow kDelays[] = {
+    {"DemoDelayDial", &_dll_delays::dialmin, &_dll_delays::dialmax},
+    {"DemoDelayTransaction", &_dll_delays::transmin, &_dll_delays::transmax},
+    {"DemoDelayHangup", &_dll_delays::hangupmin, &_dll_delays::hangupmax},
+};
+enum DelayKind { kDial, kTransact, kHangUp };
 
 // --- Test triggers -----------------------------------------------------------
 
@@ -160,29 +195,53 @@ const Answer *settled_answer(int code) {
 
 // --- Signals -------------------------------------------------------------------
 
-volatile sig_atomic_t g_stop = 0;
+// The signals that ask the daemon to stop.  Blocked from the start of main,
+// they are only ever taken by sigtimedwait, never delivered to a handler.
+sigset_t g_stop_signals;
+bool g_stop = false;
 
-void on_signal(int) { g_stop = 1; }
+void on_signal(int) {}
 
-// SA_RESTART: a record-lock wait inside the library resumes after the
-// signal rather than fail and let the library go on unlocked.  Sleeps
-// are not resumed, so a stop request cuts them short.
-void install_signals() {
+// Blocks the stop signals and gives them a handler: an inherited "ignore"
+// would discard them even while blocked.
+void block_stop_signals() {
+    sigemptyset(&g_stop_signals);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&g_stop_signals, sig);
+    sigprocmask(SIG_BLOCK, &g_stop_signals, nullptr);
     struct sigaction sa = {};
     sa.sa_handler = on_signal;
-    sa.sa_flags = SA_RESTART;
     sigemptyset(&sa.sa_mask);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGINT, &sa, nullptr);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
 }
 
-// Sleeps for seconds, or until a stop is requested.
+// Waits up to `wait` for a stop signal; true (the stop noted and logged)
+// when one came.  A null wait only takes a pending one.
+bool take_stop_signal(const struct timespec *wait) {
+    static const struct timespec kNoWait = {0, 0};
+    int sig = sigtimedwait(&g_stop_signals, nullptr, wait ? wait : &kNoWait);
+    if (sig <= 0) return false;
+    g_stop = true;
+    qor_logf(QOR_LOG_INFO, "stop requested (%s)", strsignal(sig));
+    return true;
+}
+
+// True once a stop has been asked for.
+bool stop_requested() { return g_stop || take_stop_signal(nullptr); }
+
+// Sleeps for seconds, or until a stop is asked for.
 void pause_for(double seconds) {
-    if (!(seconds > 0)) return;
-    struct timespec left;
-    left.tv_sec = static_cast<time_t>(seconds);
-    left.tv_nsec = static_cast<long>((seconds - static_cast<double>(left.tv_sec)) * 1e9);
-    while (!g_stop && nanosleep(&left, &left) != 0 && errno == EINTR) {
+    if (!(seconds > 0) || stop_requested()) return;
+    struct timespec now, end;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    end.tv_sec = now.tv_sec + static_cast<time_t>(seconds);
+    end.tv_nsec = now.tv_nsec + static_cast<long>((seconds - std::floor(seconds)) * 1e9);
+    if (end.tv_nsec >= 1000000000L) end.tv_sec++, end.tv_nsec -= 1000000000L;
+    for (;;) {
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        struct timespec left = {end.tv_sec - now.tv_sec, end.tv_nsec - now.tv_nsec};
+        if (left.tv_nsec < 0) left.tv_sec--, left.tv_nsec += 1000000000L;
+        if (left.tv_sec < 0) return;
+        if (take_stop_signal(&left) || errno != EINTR) return;  // EINTR: another signal, wait on
     }
 }
 
@@ -271,21 +330,33 @@ struct Waiting {
     _bx_xaction x;
 };
 
-enum class Moved { yes, gone, busy, failed };
+// A demonstration delay bound, taken within 0..kLongestDelay.
+int delay_bound(int seconds) { return seconds < 0 ? 0 : seconds > kLongestDelay ? kLongestDelay : seconds; }
 
 class Daemon {
 public:
-    explicit Daemon(bx_session s) : s_(s) {}
+    explicit Daemon(bx_session s) : s_(s), spool_(bx_session_spool(s)) {
+        for (const DelayRow &d : kDelays) {
+            int min = s_->dll.delays.*d.min, max = s_->dll.delays.*d.max;
+            if (min != delay_bound(min) || max != delay_bound(max))
+                qor_logf(QOR_LOG_WARNING, "%s %d,%d is out of range: its delays are taken within %d..%d seconds",
+                         d.key, min, max, 0, kLongestDelay);
+        }
+    }
 
-    // One poll: the on-line queue, then the batch queue.
+    // One poll: the journal, the on-line queue, then the batch queue.
     void step() {
+        if (bx_spool_recover(spool_) < 0)
+            log_once(QOR_LOG_NONFATAL, "the journal of spool " + spool_.dir +
+                                           " is not settled in full; its records wait for the next poll");
         authorize();
-        if (!g_stop) upload();
+        if (!stop_requested()) upload();
     }
     void report(int type, const std::string &task, const char *current = nullptr) {
         int rc = bx_setreport(s_, type, task.c_str(), current);
         if (rc != BX_OK)
-            log_once(std::string("cannot write the ") + reptypes[type] + " report (" + std::to_string(rc) + ")");
+            log_once(QOR_LOG_NONFATAL,
+                     std::string("cannot write the ") + reptypes[type] + " report (" + std::to_string(rc) + ")");
     }
 
 private:
@@ -293,14 +364,29 @@ private:
 
     // Logs a line once per run of the daemon: an item that stays where it is
     // would otherwise be reported at every poll.
-    void log_once(const std::string &line) {
+    void log_once(int level, const std::string &line) {
         if (reported_.size() > 10000) reported_.clear();
-        if (reported_.insert(line).second) qor_log(QOR_LOG_NONFATAL, line.c_str());
+        if (reported_.insert(line).second) qor_log(level, line.c_str());
+    }
+
+    // The keys whose move out of the queue is still in the spool's journal.
+    // Under the queue's lock no move out of it is under way, so such a
+    // move was stored beyond the queue but its copy here could not be
+    // removed: the copy is stale, and the recovery removes it.  False when
+    // the journal cannot be listed.
+    bool leaving(const char *queue, std::set<std::string> *keys) {
+        std::vector<std::string> names;
+        if (!bxq::list_names((spool_.dir + "/journal").c_str(), &names)) return errno == ENOENT;
+        for (const std::string &name : names) {
+            bxq::JournalName jn;
+            if (bxq::parse_journal_name(name, &jn) && jn.kind == 'm' && jn.queue == queue) keys->insert(jn.key);
+        }
+        return true;
     }
 
     // What waits in the queue, oldest first, read under its lock.  Items
     // that cannot be read, unpacked or moved by their key are logged and
-    // left out.
+    // left out; a queue that cannot be counted or read yields nothing.
     std::vector<Waiting> snapshot(int status) {
         const char *name = bx_stat2str(status);
         bx_queue q = queue(status);
@@ -310,24 +396,45 @@ private:
             qor_log_errf(QOR_LOG_NONFATAL, "cannot lock queue '%s'", name);
             return out;
         }
+        std::string in = std::string("queue '") + name + "'";
         int count = bx_queue_count(q);
+        if (count < 0) {
+            log_once(QOR_LOG_NONFATAL, in + " cannot be counted (" + strerror(q->lasterr) +
+                                           "); left alone in this poll");
+            return out;
+        }
+        std::set<std::string> stale;
+        if (!leaving(name, &stale)) {
+            log_once(QOR_LOG_NONFATAL, std::string("the journal of spool ") + spool_.dir + " cannot be listed (" +
+                                           strerror(errno) + "); queue '" + name + "' left alone in this poll");
+            return out;
+        }
         for (int pos = 1; pos <= count; pos++) {
             brixtool::Item item(q, bx_queue_nth_item(q, static_cast<unsigned>(pos)));
+            // EBADMSG: the item is torn, the queue itself was read.
+            if (!item && q->lasterr && q->lasterr != EBADMSG) {
+                log_once(QOR_LOG_NONFATAL, in + " cannot be read (" + strerror(q->lasterr) +
+                                               "); left alone in this poll");
+                return {};
+            }
             if (!item) {
-                log_once(std::string("queue '") + name + "': item " + std::to_string(pos) +
-                         " of " + std::to_string(count) + " cannot be read; left in place");
+                log_once(QOR_LOG_NONFATAL, in + ": item " + std::to_string(pos) + " of " + std::to_string(count) +
+                                               " cannot be read; left in place");
                 continue;
             }
             Waiting w{item->primary_key, item->indexno, std::string(item->buf, item->size), {}};
-            std::string where = std::string("queue '") + name + "': item #" +
-                                std::to_string(w.indexno) + " (" + w.key + ")";
+            std::string where = in + ": item #" + std::to_string(w.indexno) + " (" + w.key + ")";
+            if (stale.count(w.key)) {
+                log_once(QOR_LOG_WARNING, where + " is stored beyond this queue already; left for the recovery");
+                continue;
+            }
             if (bx_api_fetch(q, item.get(), &w.x) != 1) {
-                log_once(where + " cannot be unpacked; left in place");
+                log_once(QOR_LOG_NONFATAL, where + " cannot be unpacked; left in place");
                 continue;
             }
             if (w.key != w.x.data.retail.invoice || !brixtool::is_invoice(w.key)) {
-                log_once(where + " holds invoice '" + w.x.data.retail.invoice +
-                         "', not its key; left in place");
+                log_once(QOR_LOG_NONFATAL, where + " holds invoice '" + w.x.data.retail.invoice +
+                                               "', not its key; left in place");
                 continue;
             }
             out.push_back(std::move(w));
@@ -335,77 +442,73 @@ private:
         return out;
     }
 
-    // Moves w from src to dst as record x, once.  The item must still be
-    // the one read (same number, same bytes).
-    Moved move_once(bx_queue src, bx_queue dst, const Waiting &w, const std::string &packed) {
-        bx_queue_lock lock(src);
-        if (!lock.held()) {
-            qor_log_errf(QOR_LOG_NONFATAL, "cannot lock the source queue of %s", w.key.c_str());
-            return Moved::failed;
-        }
-        brixtool::Item item(src, bx_queue_find_item(src, w.key.c_str()));
-        if (!item || item->indexno != w.indexno ||
-            std::string_view(item->buf, static_cast<size_t>(item->size)) != w.raw)
-            return Moved::gone;
-        if (qor_fdlib_lockfd(dst->lockfd, QOR_FDLIB_EXCLUSIVE, QOR_FDLIB_NOWAIT) != 0) {
-            if (errno == EAGAIN || errno == EACCES) return Moved::busy;
-            qor_log_errf(QOR_LOG_NONFATAL, "cannot lock queue '%s' for %s", dst->qname, w.key.c_str());
-            return Moved::failed;
-        }
-        int put = bx_queue_put(dst, packed.data(), static_cast<int>(packed.size()), w.key.c_str());
-        bx_queue_unlockqueue(dst);
-        if (put < 1) {
-            qor_logf(QOR_LOG_NONFATAL, "cannot store %s in queue '%s'; left in queue '%s'", w.key.c_str(),
-                     dst->qname, src->qname);
-            return Moved::failed;
-        }
-        bx_queue_item_delete(src, item.release());
-        return Moved::yes;
-    }
-
     // Stores x, the changed record of w, in the queue of dest and removes w
-    // from the queue of source.  True when it moved.
-    bool move(int source, int dest, const Waiting &w, _bx_xaction &x) {
+    // from the queue of source, once, under the source queue's lock.  The
+    // item must still be the one read (same number, same bytes).  The
+    // record's CVV2 value and track data are blanked: it has been through
+    // the processor.  True when it moved.
+    bool move(int source, int dest, const Waiting &w, _bx_xaction x) {
+        const char *from = bx_stat2str(source), *to = bx_stat2str(dest);
+        const char *key = w.key.c_str();
+        bx_xaction_blank_secrets(&x);
         std::string packed(BX_PACK_SIZE, '\0');
         int len = bx_xaction_pack(packed.data(), &x, static_cast<int>(packed.size()));
         if (len <= 0) {
-            qor_logf(QOR_LOG_NONFATAL, "cannot pack %s; left in queue '%s'", w.key.c_str(), bx_stat2str(source));
+            qor_logf(QOR_LOG_NONFATAL, "cannot pack %s; left in queue '%s'", key, from);
             return false;
         }
-        packed.resize(static_cast<size_t>(len));
         bx_queue src = queue(source), dst = queue(dest);
-        for (int i = 0; i < kBusyTries; i++) {
-            switch (move_once(src, dst, w, packed)) {
-            case Moved::yes:
-                return true;
-            case Moved::gone:
-                qor_logf(QOR_LOG_WARNING, "%s left queue '%s' while it was processed", w.key.c_str(),
-                         bx_stat2str(source));
-                return false;
-            case Moved::failed:
-                return false;
-            case Moved::busy: {
-                struct timespec pause = {0, kBusyPauseNs};
-                nanosleep(&pause, nullptr);
-                break;
-            }
-            }
+        bx_queue_lock lock(src);
+        if (!lock.held()) {
+            qor_log_errf(QOR_LOG_NONFATAL, "cannot lock queue '%s' for %s", from, key);
+            return false;
         }
-        qor_logf(QOR_LOG_INFO, "queue '%s' stays busy; %s waits for the next poll", bx_stat2str(dest),
-                 w.key.c_str());
+        brixtool::Item item(src, bx_queue_find_item(src, key));
+        if (!item && src->lasterr) {
+            qor_logf(QOR_LOG_NONFATAL, "queue '%s' cannot be searched for %s (%s); left in place", from, key,
+                     strerror(src->lasterr));
+            return false;
+        }
+        if (!item || item->indexno != w.indexno ||
+            std::string_view(item->buf, static_cast<size_t>(item->size)) != w.raw) {
+            qor_logf(QOR_LOG_WARNING, "%s left queue '%s' while it was processed", key, from);
+            return false;
+        }
+        switch (bx_queue_move(src, dst, item.release(), packed.data(), len)) {
+        case bx_moved::moved:
+            return true;
+        case bx_moved::busy:
+            log_once(QOR_LOG_INFO, std::string("queue '") + to + "' stays busy; " + w.key +
+                                       " waits for the next poll");
+            return false;
+        case bx_moved::unlocked:
+            qor_log_errf(QOR_LOG_NONFATAL, "cannot lock queue '%s' for %s; left in queue '%s'", to, key, from);
+            return false;
+        case bx_moved::unstored:
+            qor_logf(QOR_LOG_NONFATAL, "cannot store %s in queue '%s'; left in queue '%s'", key, to, from);
+            return false;
+        case bx_moved::undeleted:
+            // The copy in `to` is the transaction now; its journal record
+            // keeps the stale one out of every snapshot until the
+            // recovery removes it.
+            qor_logf(QOR_LOG_NONFATAL,
+                     "%s stored in queue '%s', but its copy in queue '%s' could not be removed; "
+                     "the next recovery removes it",
+                     key, to, from);
+            return true;
+        }
         return false;
     }
 
     // The demonstration delays: each takes the values from its minimum to
-    // its maximum in turn.
-    void delay(int min, int max, unsigned &turn) {
-        if (min < 0) min = 0;
+    // its maximum in turn, within 0..kLongestDelay seconds.
+    void delay(DelayKind kind) {
+        const DelayRow &d = kDelays[kind];
+        int min = delay_bound(s_->dll.delays.*d.min), max = delay_bound(s_->dll.delays.*d.max);
         if (max < min) max = min;
-        pause_for(min + static_cast<int>(turn++ % static_cast<unsigned>(max - min + 1)));
+        unsigned span = static_cast<unsigned>(max - min) + 1;
+        pause_for(min + static_cast<int>(turns_[kind]++ % span));
     }
-    void dial() { delay(s_->dll.delays.dialmin, s_->dll.delays.dialmax, dial_turn_); }
-    void transact() { delay(s_->dll.delays.transmin, s_->dll.delays.transmax, trans_turn_); }
-    void hang_up() { delay(s_->dll.delays.hangupmin, s_->dll.delays.hangupmax, hangup_turn_); }
 
     // The on-line queue: one call for whatever waits; stops between
     // transactions when asked to.
@@ -413,11 +516,11 @@ private:
         std::vector<Waiting> waiting = snapshot(BX_STAT_UNAUTH);
         if (waiting.empty()) return;
         report(BX_REP_SERVER, "dialing");
-        dial();
+        delay(kDial);
         for (Waiting &w : waiting) {
-            if (g_stop) break;
+            if (stop_requested()) break;
             report(BX_REP_SERVER, "authorizing", w.key.c_str());
-            transact();
+            delay(kTransact);
             _bx_xaction x = w.x;
             const Answer *a = &kUnsupported;
             time_t now = time(nullptr);
@@ -447,19 +550,20 @@ private:
                          bx_stat2str(a->dest));
         }
         report(BX_REP_SERVER, "hanging up");
-        hang_up();
+        delay(kHangUp);
         report(BX_REP_SERVER, "idle");
     }
 
-    // The next batch number: read the BATCHNUM record, count on (999 is
-    // followed by 1), write it back.
+    // The next batch number: reads the BATCHNUM record, counts on (999 is
+    // followed by 1) and writes it back.  0 when the record cannot be read
+    // or written back: a number not stored could be given out again.
     int next_batch() {
         _dll_counters &c = s_->dll.counters;
         c.batchvalid = 0;
-        bx_rbank_dllsync_batchnum(s_);
+        if (!bx_dll_sync(s_, bx_dll_key::batchnum)) return 0;
         c.batchnum = c.batchnum >= 1 && c.batchnum < 999 ? c.batchnum + 1 : 1;
         c.batchvalid = 2;
-        bx_rbank_dllsync_batchnum(s_);
+        if (!bx_dll_sync(s_, bx_dll_key::batchnum)) return 0;
         return c.batchnum;
     }
 
@@ -469,7 +573,7 @@ private:
         std::vector<Waiting> waiting = snapshot(BX_STAT_READY);
         if (waiting.empty()) return;
         report(BX_REP_UPLOAD, "dialing");
-        dial();
+        delay(kDial);
         std::vector<Waiting *> batch;
         bool rejected = false;
         for (Waiting &w : waiting) {
@@ -485,13 +589,18 @@ private:
             batch.push_back(&w);
             rejected = rejected || (cents(w.x) == kRejectCents && !w.x.sent);
         }
-        if (!batch.empty()) {
-            int bnum = next_batch();
+        int bnum = batch.empty() ? 0 : next_batch();
+        if (batch.empty()) {
+            report(BX_REP_UPLOAD, "idle");
+        } else if (bnum == 0) {
+            qor_logf(QOR_LOG_NONFATAL, "batch number unavailable: %zu items wait in queue 'ready'", batch.size());
+            report(BX_REP_UPLOAD, "batch number unavailable");
+        } else {
             std::string task = "uploading batch " + std::to_string(bnum);
             int inum = 0, moved = 0;
             for (Waiting *w : batch) {
                 report(BX_REP_UPLOAD, task, w->key.c_str());
-                transact();
+                delay(kTransact);
                 _bx_xaction x = w->x;
                 x.bnum = bnum;
                 x.inum = ++inum;
@@ -516,15 +625,14 @@ private:
                      batch.size(), bx_stat2str(rejected ? kRejected.dest : BX_STAT_DONE));
             report(BX_REP_UPLOAD, "batch " + std::to_string(bnum) + " " + outcome + ": " +
                                       std::to_string(moved) + " items");
-        } else {
-            report(BX_REP_UPLOAD, "idle");
         }
-        hang_up();
+        delay(kHangUp);
     }
 
     bx_session s_;
+    bx_spool spool_;
     std::set<std::string> reported_;
-    unsigned dial_turn_ = 0, trans_turn_ = 0, hangup_turn_ = 0;
+    unsigned turns_[std::size(kDelays)] = {};
 };
 
 struct Options {
@@ -591,6 +699,8 @@ bool claim_spool(bx_session s, const std::string &config) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    // First of all: from here on no stop signal can end the process half way.
+    block_stop_signals();
     Options o;
     bool help = false;
     if (!parse(argc, argv, o, help)) {
@@ -602,7 +712,6 @@ int main(int argc, char **argv) {
         return kExitOk;
     }
     if (o.verbose) qor_log_set_sink(brixtool::echo_log, const_cast<char *>(kProg));
-    install_signals();
     signal(SIGPIPE, SIG_IGN);
 
     bx_session s = bx_init(o.config.c_str());
@@ -627,7 +736,7 @@ int main(int argc, char **argv) {
              o.once ? " once" : "");
     Daemon d(s);
     d.report(BX_REP_SERVER, "idle");
-    while (!g_stop) {
+    while (!stop_requested()) {
         d.step();
         if (o.once) break;
         pause_for(o.interval);

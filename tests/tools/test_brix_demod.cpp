@@ -5,9 +5,13 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstring>
+#include <thread>
 #include <tuple>
 
 #include "api/bx_api_count.h"
+#include "queue/bx_queue_files.h"
+#include "queue/qor_fdlib.h"
 #include "tests/queue/queue_test_util.h"
 #include "tests/tools/tools_test.h"
 
@@ -29,7 +33,31 @@ protected:
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, "");
     }
+    void fresh_spool(const std::string &extra_config = "") {
+        testutil::remove_tree(spool);
+        configure(base_config() + extra_config);
+    }
+    // Runs the daemon with -v; once it serves the spool and wait_ms more
+    // have passed, sends it sig.  The time from the signal to its end goes
+    // to *took.
+    Result signalled(const std::string &interval, int wait_ms, int sig, std::chrono::nanoseconds *took) {
+        testutil::TempDir io;
+        pid_t pid = tooltest::start(io, tooltest::kDemod, {"-c", "test", "-i", interval, "-v"});
+        for (int i = 0; i < 1000 && !has(testutil::read_file(io / "err"), "serving configuration"); i++)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(wait_ms));
+        auto t0 = std::chrono::steady_clock::now();
+        kill(pid, sig);
+        Result r = tooltest::finish(io, pid);
+        *took = std::chrono::steady_clock::now() - t0;
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(has(r.err, std::string("Information: stop requested (") + strsignal(sig) + ")\n")) << r.err;
+        EXPECT_TRUE(has(testutil::read_file(spool + ".dstat"), "task {stopped}"));
+        return r;
+    }
 };
+
+using std::chrono::milliseconds;
 
 TEST_F(Demod, OnlineQueueOutcomes) {
     struct Case {
@@ -273,6 +301,173 @@ TEST_F(Demod, ManyProcessesAndTheDaemonLoseNothing) {
     EXPECT_EQ(bx_count(s, BX_STAT_UNAUTH | BX_STAT_READY), 0);
     Result check = brix({"check"});
     EXPECT_EQ(check.status, 0) << check.out;
+}
+
+// A stop signal is taken at once, wherever the daemon waits: right after
+// its start, in its poll interval, in a demonstration delay.  A stop in the
+// transaction delay cuts the delay short and finishes that transaction.
+TEST_F(Demod, StopSignalsEndItWithinASecond) {
+    struct Case {
+        int sig;
+        const char *config;
+        int wait_ms;
+        const char *left_in;  // where the staged transaction ends, or null for none staged
+    } cases[] = {
+        {SIGTERM, "", 0, nullptr},
+        {SIGINT, "", 300, nullptr},
+        {SIGTERM, "DemoDelayDial: 3600\n", 300, "unauth"},
+        {SIGHUP, "DemoDelayTransaction: 3600\n", 300, "auth"},
+    };
+    for (const Case &c : cases) {
+        fresh_spool(c.config);
+        if (c.left_in) stage("WAIT0001", {{"amount", "1.00"}}, BX_STAT_UNAUTH, BX_CODE_AUTH);
+        std::chrono::nanoseconds took;
+        signalled("3600", c.wait_ms, c.sig, &took);
+        EXPECT_LT(took, milliseconds(1000)) << strsignal(c.sig);
+        if (c.left_in) {
+            EXPECT_TRUE(has(status_text("WAIT0001"), std::string("status {") + c.left_in + "}"));
+        }
+    }
+}
+
+// SIGHUP at any moment of a busy poll: a clean stop, and every invoice in
+// exactly one queue.
+TEST_F(Demod, HangUpStopsItBetweenMoves) {
+    for (int wait_ms : {0, 10, 30, 60, 120}) {
+        fresh_spool();
+        for (int i = 0; i < 30; i++)
+            stage("HUP" + std::to_string(10000 + i), {{"amount", "1.0" + std::to_string(i % 3)}},
+                  i % 3 ? BX_STAT_UNAUTH : BX_STAT_READY, i % 3 ? BX_CODE_AUTH : BX_CODE_SALE);
+        std::chrono::nanoseconds took;
+        signalled("0.01", wait_ms, SIGHUP, &took);
+        EXPECT_EQ(bx_count(s, BX_STAT_ALL), 30) << wait_ms;
+        Result check = brix({"check"});
+        EXPECT_EQ(check.status, 0) << wait_ms << " ms: " << check.out;
+    }
+}
+
+// Bounds far beyond a day are taken within 0..3600 s: the first turn of
+// each delay is its minimum, so the run is quick, and no arithmetic
+// overflows (the sanitizer build aborts on one).
+TEST_F(Demod, ExtremeDelaysAreBounded) {
+    configure(base_config() + "DemoDelayDial: 0,2147483647\nDemoDelayTransaction: -2147483648,2147483647\n" +
+              "DemoDelayHangup: -7\n");
+    stage("FAST0001", {{"amount", "1.00"}}, BX_STAT_UNAUTH, BX_CODE_AUTH);
+    auto t0 = std::chrono::steady_clock::now();
+    Result r = demod({"-v"});
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, milliseconds(5000));
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (const char *line : {"DemoDelayDial 0,2147483647", "DemoDelayTransaction -2147483648,2147483647",
+                             "DemoDelayHangup -7,-7"})
+        EXPECT_TRUE(has(r.err, std::string("Warning: ") + line +
+                                   " is out of range: its delays are taken within 0..3600 seconds\n"))
+            << r.err;
+    EXPECT_TRUE(has(status_text("FAST0001"), "status {auth}"));
+}
+
+// A BATCHNUM record that cannot be read (its entry is a symbolic link loop) or
+// written back (the globals queue has no index number left) keeps the
+// batch in "ready"; the number is given out once it can be stored.
+TEST_F(Demod, BatchWaitsWhenItsNumberCannotBeStored) {
+    stage("FIRST001", {{"amount", "1.00"}}, BX_STAT_READY, BX_CODE_SALE);
+    run_once();
+    ASSERT_EQ(record(BX_STAT_DONE, "FIRST001").bnum, 1);
+    const std::string entry = spool + "/globals/i_BATCHNUM", index = spool + "/globals/.index";
+    std::string saved_entry = testutil::read_file(entry), saved_index = testutil::read_file(index);
+    ASSERT_NE(saved_entry, "");
+    struct Case {
+        const char *invoice;
+        std::function<void()> damage, mend;
+    } cases[] = {
+        {"NOREAD01", [&] { unlink(entry.c_str()), symlink("i_BATCHNUM", entry.c_str()); },
+         [&] { unlink(entry.c_str()), testutil::write_file(entry, saved_entry); }},
+        {"NOWRITE1", [&] { testutil::write_file(index, "2147483647\n"); },
+         [&] { testutil::write_file(index, saved_index); }},
+    };
+    int waiting = 0;
+    for (const Case &c : cases) {
+        stage(c.invoice, {{"amount", "1.00"}}, BX_STAT_READY, BX_CODE_SALE);
+            c.damage();
+        Result r = demod({"-v"});
+        c.mend();
+        EXPECT_EQ(r.status, 0);
+        EXPECT_TRUE(has(r.err, "NonFatal error: batch number unavailable: " + std::to_string(++waiting) +
+                                   " items wait in queue 'ready'\n")) << r.err;
+        EXPECT_TRUE(has(testutil::read_file(spool + ".ustat"), "task {batch number unavailable}"));
+        _bx_xaction x = record(BX_STAT_READY, c.invoice);
+        EXPECT_EQ(std::make_tuple(x.bnum, x.sent), std::make_tuple(0, 0)) << c.invoice;
+    }
+    run_once();
+    for (const Case &c : cases) EXPECT_EQ(record(BX_STAT_DONE, c.invoice).bnum, 2) << c.invoice;
+}
+
+// Every record the daemon stores has lost its CVV2 value and track data;
+// the CVV2 result stays.
+TEST_F(Demod, StoredRecordsHoldNoCardSecrets) {
+    struct Case {
+        const char *invoice, *amount;
+        int from, code, to;
+    } cases[] = {
+        {"APPROVE1", "12.00", BX_STAT_UNAUTH, BX_CODE_AUTH, BX_STAT_AUTH},
+        {"DECLINE1", "12.01", BX_STAT_UNAUTH, BX_CODE_AUTH, BX_STAT_DENIED},
+        {"REVIEW01", "12.02", BX_STAT_UNAUTH, BX_CODE_AUTH, BX_STAT_REVIEW},
+        {"REVERSE1", "12.00", BX_STAT_UNAUTH, BX_CODE_REVERSE, BX_STAT_DONE},
+        {"RETURN01", "12.00", BX_STAT_UNAUTH, BX_CODE_RETURN, BX_STAT_BAD},
+        {"SALE0001", "12.00", BX_STAT_READY, BX_CODE_SALE, BX_STAT_DONE},
+        {"AUTHRDY1", "12.00", BX_STAT_READY, BX_CODE_AUTH, BX_STAT_BAD},
+    };
+    for (const Case &c : cases)
+        stage(c.invoice, {{"amount", c.amount}, {"cvv2", "123"}, {"track1", "B4111111111111111^DOE/J^29121010000"},
+                          {"track2", "4111111111111111=29121010000000000000"}}, c.from, c.code);
+    ASSERT_STREQ(record(BX_STAT_UNAUTH, "APPROVE1").cvv2.val, "123");
+    run_once();
+    for (const Case &c : cases) {
+        _bx_xaction x = record(c.to, c.invoice);
+        EXPECT_EQ(std::string(x.cvv2.val) + x.track1 + x.track2, "") << c.invoice;
+        EXPECT_TRUE(has(status_text(c.invoice), " cvv2 {ok}")) << c.invoice << ": " << status_text(c.invoice);
+    }
+}
+
+// A queue whose items cannot be read is left alone for the poll; the
+// other queue is served.
+TEST_F(Demod, UnreadableQueueIsLeftAloneForThePoll) {
+    stage("GOOD0001", {{"amount", "1.00"}}, BX_STAT_UNAUTH, BX_CODE_AUTH);
+    stage("LOOP0001", {{"amount", "1.00"}}, BX_STAT_UNAUTH, BX_CODE_AUTH);
+    stage("SALE0001", {{"amount", "1.00"}}, BX_STAT_READY, BX_CODE_SALE);
+    bx_queue_item item = bx_queue_find_item(queue(BX_STAT_UNAUTH), "LOOP0001");
+    ASSERT_NE(item, nullptr);
+    std::string name = std::to_string(item->indexno), path = spool + "/unauth/" + name;
+    bx_queue_item_close(queue(BX_STAT_UNAUTH), item);
+    ASSERT_EQ(unlink(path.c_str()), 0);
+    ASSERT_EQ(symlink(name.c_str(), path.c_str()), 0);  // opening it fails: ELOOP
+    Result r = demod({"-v"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(has(r.err, "NonFatal error: queue 'unauth' cannot be read (Too many levels of symbolic links); "
+                           "left alone in this poll\n"))
+        << r.err;
+    EXPECT_TRUE(has(status_text("GOOD0001"), "status {unauth}"));
+    EXPECT_TRUE(has(status_text("SALE0001"), "status {done}"));
+}
+
+// A copy whose move on is still journalled (stored in "done", its copy in
+// "ready" not yet removed) is never settled twice, even while the record
+// waits for the recovery (here: locked as if its mover were alive).
+TEST_F(Demod, StaleCopyOfAJournalledMoveIsNotTakenUp) {
+    stage("TWICE001", {{"amount", "1.00"}}, BX_STAT_READY, BX_CODE_SALE);
+    bx_queue_item item = bx_queue_find_item(queue(BX_STAT_READY), "TWICE001");
+    ASSERT_NE(item, nullptr);
+    ASSERT_GT(bx_queue_put(queue(BX_STAT_DONE), item->buf, item->size, "TWICE001"), 0);
+    bx_queue_item_close(queue(BX_STAT_READY), item);
+    std::string rec = spool + "/journal/" + bxq::move_record_name("ready", "done", "TWICE001");
+    testutil::write_file(rec, "");
+    bxq::Fd held(::open(rec.c_str(), O_RDWR));
+    ASSERT_EQ(qor_fdlib_lockfd(held.get(), QOR_FDLIB_EXCLUSIVE, QOR_FDLIB_NOWAIT), 0);
+    Result r = demod({"-v"});
+    EXPECT_TRUE(has(r.err, " (TWICE001) is stored beyond this queue already; left for the recovery\n")) << r.err;
+    held.close();
+    run_once();  // the recovery removes the stale copy
+    EXPECT_EQ(bx_queue_count(queue(BX_STAT_READY)), 0);
+    EXPECT_EQ(record(BX_STAT_DONE, "TWICE001").bnum, 0);  // never settled
 }
 
 }  // namespace
