@@ -222,20 +222,35 @@ void drop_record(bx_queue q, const char *name) {
         qor_log_errf(QOR_LOG_WARNING, "Could not remove journal record '%s'", name);
 }
 
-// Reads an index value file under a shared lock on its first byte.  False
-// when the lock could not be had.  *valid tells a value from an empty,
-// unreadable or malformed file (which reads as 0).  The release at the end
-// ends every lock this process holds on the file, including one taken by
-// lock_indexes.
-bool read_index(int fd, int *value, bool *valid) {
+// An index value file as read: its value (0 when it holds none), whether
+// it held one, and its length (-1 when it is longer than a value line).
+struct IndexValue {
+    int value = 0;
+    bool valid = false;
+    ssize_t length = -1;
+};
+
+// Reads an index value file in one call under a shared lock on its first
+// byte.  False when the lock could not be had or the file could not be
+// read.  An empty or malformed file reads as 0.  The release at the end ends every lock this
+// process holds on the file, including one taken by lock_indexes.
+bool read_index(int fd, IndexValue *iv) {
     if (qor_fdlib_lockfd(fd, QOR_FDLIB_SHARED, QOR_FDLIB_WAIT) != 0) return false;
     char buf[kLineSize];
     ssize_t n = qor_fdlib_pread(fd, buf, sizeof buf, 0);
-    *valid = n > 0 && parse_index(buf, static_cast<size_t>(n), value);
-    if (!*valid) {
+    if (n < 0) {
+        int err = errno;
+        qor_fdlib_unlockfd(fd);
+        errno = err;
+        return false;
+    }
+    *iv = {};
+    iv->valid = n > 0 && parse_index(buf, static_cast<size_t>(n), &iv->value);
+    if (n >= 0 && n < kLineSize) iv->length = n;
+    if (!iv->valid) {
         if (n == 0) errno = 0;
         qor_log_err(QOR_LOG_INFO, "Initializing queue count");
-        *value = 0;
+        iv->value = 0;
     }
     int err = errno;
     qor_fdlib_unlockfd(fd);
@@ -244,20 +259,22 @@ bool read_index(int fd, int *value, bool *valid) {
 }
 
 // Writes value into an index value file: the number and its newline in
-// place, a flush, then the file cut to that length.
-int write_index(int fd, int value) {
+// place, a flush, then the file cut to that length, unless it held no
+// more than that (`had`: its length when known, else -1).
+int write_index(int fd, int value, ssize_t had = -1) {
     char text[16];
     int len = snprintf(text, sizeof text, "%d\n", value);
     struct iovec iov = {text, static_cast<size_t>(len)};
     if (!write_all_at(fd, &iov, 1, 0) || qor_fdlib_fsync(fd) != 0) return -1;
-    if (qor_fdlib_ftruncate(fd, len) != 0) return -1;
+    if ((had < 0 || had > len) && qor_fdlib_ftruncate(fd, len) != 0) return -1;
     return len;
 }
 
 // The new index number of a put: ".index" plus one, written to ".index".
 // -1 when the max index cannot be read or written or is used up.
 int insert_new_index(bx_queue q, int at_least) {
-    int max = get_maxindex(q);
+    ssize_t had;
+    int max = read_maxindex(q, &had);
     if (max < 0) return -1;
     if (max < at_least) max = at_least;
     if (max == INT_MAX) {
@@ -266,7 +283,7 @@ int insert_new_index(bx_queue q, int at_least) {
         return -1;
     }
     int indexno = max + 1;
-    if (write_index(q->qdmaxindexfd, indexno) < 0) {
+    if (write_index(q->qdmaxindexfd, indexno, had) < 0) {
         qor_log_errf(QOR_LOG_NONFATAL, "Max index %d of queue '%s' cannot be written", indexno,
                      q->qname);
         return -1;
@@ -369,11 +386,20 @@ int count_items(bx_queue q, int limit) {
     return count;
 }
 
+// A key without an entry file is absent, and that is told by one failed
+// open, without the index locks: the open sees the directory either before
+// or after any put or delete, as a lookup under the locks would.  Only a
+// key that has an entry is read under them.
 bx_queue_item get_item_by_invoice(bx_queue q, const char *invoice) {
+    Name name;
+    if (!entry_name(q, invoice, name)) return failed(q, nullptr);
+    Fd fd(qor_fdlib_openat(q->qdirfd, name.c_str(), kReadOnly, 0));
+    if (!fd.ok()) return errno == ENOENT ? nullptr : failed(q, nullptr);
     IndexLock lock(q, QOR_FDLIB_SHARED);
     if (!lock.held()) return failed(q, nullptr);
-    int indexno = entry_value(q, invoice);
-    if (indexno < 0) return failed(q, nullptr);
+    IndexValue iv;
+    if (!read_index(fd.get(), &iv)) return failed(q, nullptr);
+    int indexno = iv.valid && iv.value > 0 ? iv.value : 0;
     if (indexno == 0) return nullptr;
     errno = 0;
     bx_queue_item qi = read_item(q, static_cast<uint32_t>(indexno));
@@ -647,13 +673,18 @@ void unlock_indexes(bx_queue q) {
 }
 
 int get_maxindex(bx_queue q) {
-    int v;
-    bool valid;
-    if (!read_index(q->qdmaxindexfd, &v, &valid)) {
+    ssize_t length;
+    return read_maxindex(q, &length);
+}
+
+int read_maxindex(bx_queue q, ssize_t *length) {
+    IndexValue iv;
+    if (!read_index(q->qdmaxindexfd, &iv)) {
         qor_log_err(QOR_LOG_FATAL, "Can't lock queue max-index file for reading");
         return -1;
     }
-    if (valid && v >= 0) return v;
+    *length = iv.length;
+    if (iv.valid && iv.value >= 0) return iv.value;
     // A ".index" that holds no value must not hide the items it numbered:
     // the largest item present stands in, and the next put writes it.
     long largest = largest_item(q);
@@ -665,10 +696,9 @@ int get_maxindex(bx_queue q) {
 }
 
 int get_firstindex(bx_queue q) {
-    int v;
-    bool valid;
+    IndexValue iv;
     // A ".head" that holds no value hides nothing: the walk starts at 0.
-    if (read_index(q->qdfirstindexfd, &v, &valid)) return valid && v >= 0 ? v : 0;
+    if (read_index(q->qdfirstindexfd, &iv)) return iv.valid && iv.value >= 0 ? iv.value : 0;
     qor_log_err(QOR_LOG_FATAL, "Can't lock queue first-index file for reading");
     return -1;
 }
@@ -684,22 +714,40 @@ long largest_item(bx_queue q) {
     return largest;
 }
 
-int entry_value(bx_queue q, const char *key) {
+bool EntryFile::open(bx_queue q, const char *key, bool writable) {
     Name entry;
-    if (!entry_name(q, key, entry)) return -1;
-    Fd fd(qor_fdlib_openat(q->qdirfd, entry.c_str(), kReadOnly, 0));
-    if (!fd.ok()) return errno == ENOENT ? 0 : -1;
-    int v;
-    bool valid;
-    if (!read_index(fd.get(), &v, &valid)) return -1;
-    return valid && v > 0 ? v : 0;
+    fd.close();
+    value = 0;
+    length = -1;
+    if (!entry_name(q, key, entry)) return false;
+    fd.reset(qor_fdlib_openat(q->qdirfd, entry.c_str(), writable ? kOpenExisting : kReadOnly, 0));
+    if (!fd.ok()) return errno == ENOENT;
+    IndexValue iv;
+    if (!read_index(fd.get(), &iv)) return false;
+    value = iv.valid && iv.value > 0 ? iv.value : 0;
+    length = iv.length;
+    return true;
+}
+
+bool EntryFile::write(bx_queue q, const char *key, uint32_t n) {
+    if (!fd.ok()) {
+        Name entry;
+        if (!entry_name(q, key, entry)) return false;
+        fd.reset(qor_fdlib_openat(q->qdirfd, entry.c_str(), kOpenOrCreate, kFileMode));
+        if (!fd.ok()) return false;
+        length = 0;
+    }
+    return write_index(fd.get(), static_cast<int>(n), length) >= 0;
+}
+
+int entry_value(bx_queue q, const char *key) {
+    EntryFile e;
+    return e.open(q, key, false) ? e.value : -1;
 }
 
 bool write_entry(bx_queue q, const char *key, uint32_t n) {
-    Name entry;
-    if (!entry_name(q, key, entry)) return false;
-    Fd fd(qor_fdlib_openat(q->qdirfd, entry.c_str(), kOpenOrCreate, kFileMode));
-    return fd.ok() && write_index(fd.get(), static_cast<int>(n)) >= 0;
+    EntryFile e;
+    return e.open(q, key, true) && e.write(q, key, n);
 }
 
 bool remove_entry(bx_queue q, const char *key) {
@@ -822,9 +870,8 @@ namespace {
 // Undoes a put that failed after it linked its item in: the item goes, the
 // entry names what it named before.  False when that could not be done
 // (the journal record then stays for the recovery).
-bool undo_put(bx_queue q, const char *key, uint32_t n, int old, bool created_entry) {
-    bool entry_ok = old > 0 ? write_entry(q, key, static_cast<uint32_t>(old))
-                            : (!created_entry || remove_entry(q, key));
+bool undo_put(bx_queue q, EntryFile &entry, const char *key, uint32_t n, int old) {
+    bool entry_ok = old > 0 ? entry.write(q, key, static_cast<uint32_t>(old)) : remove_entry(q, key);
     return remove_item(q, n) && entry_ok && sync_queue_dir(q);
 }
 
@@ -838,12 +885,13 @@ int put(bx_queue q, const char *outbuf, int size, const char *pkey) {
         snprintf(made, sizeof made, "%08d", max + 1);
         pkey = made;
     }
-    int old = entry_value(q, pkey);
-    if (old < 0) {
+    EntryFile entry;
+    if (!entry.open(q, pkey, true)) {
         qor_log_errf(QOR_LOG_NONFATAL, "bx_queue_put: entry of '%s' in queue '%s' cannot be read",
                      pkey, q->qname);
         return failed(q, -5);
     }
+    int old = entry.value;
     int indexno = insert_new_index(q, 0);
     if (indexno < 0) return failed(q, -5);
 
@@ -892,10 +940,10 @@ int put(bx_queue q, const char *outbuf, int size, const char *pkey) {
 
     // The entry names the new item; the item and the entry are made
     // durable before the old item goes.
-    if (!write_entry(q, pkey, n) || !sync_queue_dir(q)) {
+    if (!entry.write(q, pkey, n) || !sync_queue_dir(q)) {
         int err = errno;
         qor_logf(QOR_LOG_NONFATAL, "db entry %s (%d) cannot be written", pkey, indexno);
-        if (undo_put(q, pkey, n, old, old == 0)) drop_record(q, record.c_str());
+        if (undo_put(q, entry, pkey, n, old)) drop_record(q, record.c_str());
         errno = err;
         return failed(q, -5);
     }
@@ -906,7 +954,7 @@ int put(bx_queue q, const char *outbuf, int size, const char *pkey) {
             int err = errno;
             qor_log_errf(QOR_LOG_NONFATAL, "bx_queue_put: old item %d of '%s' in queue '%s' cannot be removed",
                          old, pkey, q->qname);
-            if (undo_put(q, pkey, n, old, false)) drop_record(q, record.c_str());
+            if (undo_put(q, entry, pkey, n, old)) drop_record(q, record.c_str());
             errno = err;
             return failed(q, -5);
         }
@@ -1049,9 +1097,8 @@ extern "C" {
 // --- Index value files -----------------------------------------------------
 
 int read_index_from_fd(int fd) {
-    int v;
-    bool valid;
-    return read_index(fd, &v, &valid) ? v : -1;
+    IndexValue iv;
+    return read_index(fd, &iv) ? iv.value : -1;
 }
 
 int put_index_to_fd(int fd, int count) { return write_index(fd, count); }

@@ -140,11 +140,25 @@ private:
 // A max index that does not read as a value is taken from the item files
 // present instead.
 int get_maxindex(bx_queue q);
+int read_maxindex(bx_queue q, ssize_t *length);  // and the length of ".index" as read
 int get_firstindex(bx_queue q);
 
 // Largest item number present in the queue directory (0 for none); -1 when
 // the directory cannot be listed.
 long largest_item(bx_queue q);
+
+// A key's entry file, read and then rewritten in place through one
+// descriptor.
+struct EntryFile {
+    Fd fd;                    // open when the entry exists (or once written)
+    int value = 0;            // the number it names; 0 none
+    ssize_t length = -1;      // its length as read, -1 unknown
+    // Reads the entry (a missing one names 0); false when it cannot be
+    // read.  `writable` opens it for the rewrite too.
+    bool open(bx_queue q, const char *key, bool writable);
+    // Points it at n (creating it when missing).
+    bool write(bx_queue q, const char *key, uint32_t n);
+};
 
 // The index number the key's entry names: > 0; 0 when it has no entry, or
 // one that names nothing; -1 when the entry cannot be read.

@@ -54,11 +54,21 @@ public:
         return true;
     }
 
-    // Takes up a record found in the journal: false when its process is
-    // still at work (its lock is held) or it is gone already.
-    bool take_up() {
+    // Whether a record found in the journal may be left by a process that
+    // died: it is there and no process holds its lock.  Only asked, never
+    // locked: a change creates its record and locks it a moment later, and
+    // a lock taken in between would make that change fail.
+    bool idle() {
         fd_.reset(qor_fdlib_openat(journalfd_, name_.c_str(), QOR_FDLIB_RDWR, 0));
-        if (!fd_.ok()) return false;
+        int type = 0;
+        return fd_.ok() && qor_fdlib_getlockfd(fd_.get(), &type) == -1;
+    }
+
+    // Takes up an idle record, holding the lock under which such a change
+    // runs (the queue's index locks for a store, the source queue's lock
+    // for a move): its process, if alive, has finished meanwhile and
+    // removed it.  False when it is gone or another recovery has it.
+    bool take_up() {
         if (qor_fdlib_lockfd(fd_.get(), QOR_FDLIB_EXCLUSIVE, QOR_FDLIB_NOWAIT) != 0) return false;
         // The lock is also granted once its owner has removed the record and
         // closed it: only a record still under its name is unfinished.
@@ -132,6 +142,7 @@ bool recover_put(const bx_spool &sp, Record &rec, const JournalName &jn) {
     QueueLock qlock(q);
     IndexLock ilock(q, QOR_FDLIB_EXCLUSIVE);
     if (!qlock.held() || !ilock.held()) return false;
+    if (!rec.take_up()) return true;
 
     std::string bytes;
     ParsedItem p;
@@ -175,6 +186,17 @@ bool recover_put(const bx_spool &sp, Record &rec, const JournalName &jn) {
     return true;
 }
 
+// A change is one rename: its record is either renamed over the item
+// already (and then no longer there) or was never renamed, and then goes.
+bool recover_change(const bx_spool &sp, Record &rec, const JournalName &jn) {
+    const bx_spool_queue *sq = queue_named(sp, jn.queue);
+    if (!sq) return false;
+    IndexLock lock(sq->q, QOR_FDLIB_EXCLUSIVE);
+    if (!lock.held()) return false;
+    if (rec.take_up()) rec.drop();
+    return true;
+}
+
 // A move a process did not finish.  Its transaction was stored beyond the
 // source when another queue holds it now: the copy left in the source is
 // stale and goes.  Otherwise the move never stored anything and the
@@ -187,6 +209,7 @@ bool recover_move(const bx_spool &sp, Record &rec, const JournalName &jn) {
     }
     QueueLock lock(from->q);
     if (!lock.held()) return false;
+    if (!rec.take_up()) return true;
     Item item(bx_queue_find_item(from->q, jn.key.c_str()));
     if (!item) {
         if (from->q->lasterr) return false;
@@ -272,16 +295,10 @@ int bx_spool_recover(const bx_spool &sp) {
             JournalName jn;
             if (!parse_journal_name(name, &jn) || jn.kind != kind) continue;
             Record rec(journal, name);
-            if (!rec.take_up()) continue;
-            bool ok;
-            if (kind == 'c') {
-                // A change is one rename: its record is either renamed over
-                // the item already or was never renamed, and then goes.
-                rec.drop();
-                ok = true;
-            } else {
-                ok = kind == 'p' ? recover_put(sp, rec, jn) : recover_move(sp, rec, jn);
-            }
+            if (!rec.idle()) continue;
+            bool ok = kind == 'c' ? recover_change(sp, rec, jn)
+                    : kind == 'p' ? recover_put(sp, rec, jn)
+                                  : recover_move(sp, rec, jn);
             if (ok)
                 settled++;
             else

@@ -269,7 +269,8 @@ private:
                 continue;
             }
             Fd fd(qor_fdlib_open((dir + "/" + name).c_str(), QOR_FDLIB_RDWR, 0));
-            if (!fd.ok() || qor_fdlib_lockfd(fd.get(), QOR_FDLIB_SHARED, QOR_FDLIB_NOWAIT) != 0) continue;
+            int type = 0;
+            if (!fd.ok() || qor_fdlib_getlockfd(fd.get(), &type) != -1) continue;  // still at work
             finding("journal", name, "unfinished change of a process that is gone (settled by the next session)");
         }
     }

@@ -276,7 +276,11 @@ int qor_fdlib_lockfd(int fd, int type, int wait) {
 
 int qor_fdlib_unlockfd(int fd) {
     if (fd == -1) return 0;
-    return set_lock(fd, F_UNLCK, 0, 1, F_SETLKW) == -1 ? -1 : 0;
+    // A release that fails would leave the lock held until the descriptor
+    // closes, blocking every other process: it is tried again.
+    for (int tries = 0; tries < 3; tries++)
+        if (set_lock(fd, F_UNLCK, 0, 1, F_SETLKW) == 0) return 0;
+    return -1;
 }
 
 int qor_fdlib_unlockf(FILE *fp) { return qor_fdlib_unlockfd(fp ? fileno(fp) : -1); }

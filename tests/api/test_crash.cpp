@@ -48,8 +48,8 @@ namespace {
 int agree(bx_session, bx_xaction) { return 1; }
 
 // A record as a comparison sees it: a transaction without its time stamps
-// (a request stamps the time it runs), a state record without the time
-// the initialise flag carries.
+// and processor result (a request and the daemon stamp the time they
+// run), a state record without the time the initialise flag carries.
 std::string normal(const std::string &key, const std::string &bytes) {
     if (key == "INITREQF") return bytes.substr(0, 2);
     if (key == "PHONENUM" || key == "BATCHNUM") return bytes;
@@ -57,6 +57,7 @@ std::string normal(const std::string &key, const std::string &bytes) {
     if (bx_xaction_unpack(bytes.data(), &x, static_cast<int>(bytes.size())) != 1) return "unreadable:" + bytes;
     x.time = {};
     x.result = {};
+    memset(x.datestamp, 0, sizeof x.datestamp);
     char out[8192];
     int len = bx_xaction_pack(out, &x, sizeof out);
     return std::string(out, static_cast<size_t>(len > 0 ? len : 0));
@@ -129,6 +130,25 @@ protected:
     }
     void restore() { testutil::copy_tree(snapshot, spool); }
 
+    // The queues an operation works on: where its keys were and went.
+    std::set<std::string> touched;
+    void touching(const Op &op, const State &before, const State &after) {
+        touched.clear();
+        for (const std::string &key : op.in_flight)
+            for (const State *s : {&before, &after})
+                if (s->count(key)) touched.insert(s->at(key).queue);
+        touched.insert("new");
+    }
+
+    // Under the sanitizers every fourth point of the loops over mutating
+    // calls is run (each runs the same code as its neighbours, many times
+    // slower); the other build runs every point of every loop.
+#if defined(__SANITIZE_ADDRESS__)
+    static constexpr unsigned long kStride = 4;
+#else
+    static constexpr unsigned long kStride = 1;
+#endif
+
     // Runs brix-demod once; BRIX_FS_SEAM arms its file-system seam.
     int daemon_step(const std::string &seam) {
         pid_t pid = fork();
@@ -147,7 +167,7 @@ protected:
 
     // The spool as a new session finds it; adds a failure for every way in
     // which it is not sound.
-    State look(const std::string &what) {
+    State look(const std::string &what, const std::set<std::string> &touched = {}) {
         State st;
         bx_session s = session();
         if (!s) {
@@ -197,6 +217,7 @@ protected:
         for (const bx_spool_finding &f : bx_spool_check(sp, judge))
             ADD_FAILURE() << what << ": check: " << f.queue << " " << f.file << " " << f.problem;
         for (const bx_spool_queue &q : sp.queues) {
+            if (!touched.empty() && !touched.count(q.name)) continue;
             int n = bx_queue_put(q.q, "next", 4, "NEXT0001");
             EXPECT_GE(n, 1) << what << ": the next put into " << q.name;
             bx_queue_item item = bx_queue_find_item(q.q, "NEXT0001");
@@ -224,30 +245,12 @@ protected:
         }
     }
 
-    // No lock of any queue or journal record is held by this process.
-    bool locks_free() {
-        pid_t pid = fork();
-        if (pid == 0) {
-            std::vector<std::string> files;
-            for (const std::string &q : testutil::list_dir(spool)) {
-                if (q == "journal") {
-                    for (const std::string &r : testutil::list_dir(spool + "/journal")) files.push_back(spool + "/journal/" + r);
-                    continue;
-                }
-                for (const char *f : {".lock", ".head", ".index", ".dblock"}) files.push_back(spool + "/" + q + "/" + f);
-            }
-            for (const std::string &f : files) {
-                int fd = ::open(f.c_str(), O_RDWR);
-                struct flock fl = {};
-                fl.l_type = F_WRLCK;
-                fl.l_len = 1;
-                if (fd >= 0 && fcntl(fd, F_SETLK, &fl) != 0) _exit(1);
-            }
-            _exit(0);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    // No record lock is held by this process (the kernel's list of locks
+    // names the process that holds each).
+    static bool locks_free() {
+        std::string locks = testutil::read_file("/proc/locks");
+        std::string mine = " " + std::to_string(getpid()) + " ";
+        return locks.find(mine) == std::string::npos;
     }
 
     // Runs the operation once in this process and returns the state it
@@ -269,7 +272,7 @@ protected:
     // crash points.
     int crash_points(const Op &op, const State &before, const State &after, unsigned long *mutations) {
         int points = 0;
-        for (unsigned long n = 1; n < 2000; n++) {
+        for (unsigned long n = 1; n < 2000; n += kStride) {
             restore();
             bool killed;
             if (op.daemon) {
@@ -296,20 +299,22 @@ protected:
             }
             points++;
             std::string what = std::string(op.name) + " killed at mutation " + std::to_string(n);
-            compare(op, before, after, look(what), what, false);
+            compare(op, before, after, look(what, touched), what, false);
             if (HasFailure()) return points;
         }
         ADD_FAILURE() << op.name << " never completed";
         return points;
     }
 
-    // Fails each mutating call with err; the number of fault points.
-    int fault_points(const Op &op, int err, const State &before, const State &after, unsigned long mutations) {
+    // Fails each mutating call with err (each call of any kind, locks and
+    // reads included, when `any`); the number of fault points.
+    int fault_points(const Op &op, int err, const State &before, const State &after, unsigned long mutations,
+                     bool any = false) {
         int points = 0;
-        for (unsigned long n = 1; n <= mutations; n++) {
+        for (unsigned long n = 1; any || n <= mutations; n += kStride) {
             restore();
-            std::string what = std::string(op.name) + " with mutation " + std::to_string(n) + " failing (" +
-                               strerror(err) + ")";
+            std::string what = std::string(op.name) + " with " + (any ? "call " : "mutation ") + std::to_string(n) +
+                               " failing (" + strerror(err) + ")";
             bool ok;
             if (op.daemon) {
                 daemon_step(std::string("fail:") + std::to_string(n) + ":" +
@@ -317,10 +322,13 @@ protected:
                 ok = false;
             } else {
                 bx_session s = session();
-                unsigned long at = qor_fdlib_mutations();
-                qor_fdlib_fail_nth_mutation(n, err);
+                unsigned long at = any ? qor_fdlib_calls() : qor_fdlib_mutations();
+                if (any)
+                    qor_fdlib_fail_nth(n, err);
+                else
+                    qor_fdlib_fail_nth_mutation(n, err);
                 int rc = op.run(s);
-                bool fired = qor_fdlib_mutations() - at >= n;
+                bool fired = (any ? qor_fdlib_calls() : qor_fdlib_mutations()) - at >= n;
                 qor_fdlib_fail_nth(0, 0);
                 // BX_ACTION: the move took effect, its old copy is left for
                 // the recovery; a resend stops there, part way.
@@ -330,7 +338,7 @@ protected:
                 if (!fired) break;
             }
             points++;
-            compare(op, before, after, look(what), what, ok);
+            compare(op, before, after, look(what, touched), what, ok);
             if (HasFailure()) break;
         }
         return points;
@@ -377,10 +385,15 @@ TEST_F(Crash, EveryOperationAtEveryCrashAndFaultPoint) {
     std::string summary;
     for (const Op &op : ops) {
         const State after = finished(op);
+        touching(op, before, after);
         unsigned long mutations = 0;
         int c = crash_points(op, before, after, &mutations);
         int f = 0;
-        for (int err : {EIO, ENOSPC, EINTR}) f += fault_points(op, err, before, after, mutations);
+        // An interrupted call is made again by the file-system layer itself;
+        // its loop is left to the unsanitized build.
+        for (int err : {EIO, ENOSPC, EINTR})
+            if (kStride == 1 || err != EINTR) f += fault_points(op, err, before, after, mutations);
+        if (!op.daemon && kStride == 1) f += fault_points(op, EIO, before, after, mutations, true);
         crashes += c;
         faults += f;
         summary += std::string("  ") + op.name + ": " + std::to_string(c) + " crash points, " + std::to_string(f) +
@@ -388,7 +401,7 @@ TEST_F(Crash, EveryOperationAtEveryCrashAndFaultPoint) {
         if (HasFailure()) break;
     }
     printf("%s  all: %d crash points, %d fault points\n", summary.c_str(), crashes, faults);
-    EXPECT_GT(crashes, 100);
+    EXPECT_GT(crashes * kStride, 300u);
 }
 
 }  // namespace
