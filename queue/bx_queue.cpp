@@ -38,6 +38,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
@@ -91,6 +92,14 @@ public:
         va_end(ap);
         return n >= 0 && fits(q, static_cast<size_t>(n));
     }
+    // n in decimal, then `suffix`.
+    bool number(bx_queue q, uint32_t n, const char *suffix) {
+        auto [end, ec] = std::to_chars(buf_, buf_ + 16, n);
+        (void)ec;
+        size_t len = static_cast<size_t>(end - buf_), slen = strlen(suffix);
+        memcpy(end, suffix, slen + 1);
+        return fits(q, len + slen);
+    }
     bool entry(bx_queue q, const char *key) {
         std::string name = "i_" + escape_key(key);
         if (name.size() >= sizeof buf_) return fail();
@@ -120,14 +129,14 @@ bool too_long(bx_queue q, const char *what) {
 }
 
 bool item_name(bx_queue q, uint32_t n, Name &out) {
-    if (out.format(q, "%u", n)) return true;
+    if (out.number(q, n, "")) return true;
     char what[16];
     snprintf(what, sizeof what, "%u", n);
     return too_long(q, what);
 }
 
 bool lock_name(bx_queue q, uint32_t n, Name &out) {
-    if (out.format(q, "%u.lock", n)) return true;
+    if (out.number(q, n, ".lock")) return true;
     char what[24];
     snprintf(what, sizeof what, "%u.lock", n);
     return too_long(q, what);
@@ -759,7 +768,7 @@ bool remove_entry(bx_queue q, const char *key) {
 int item_present(bx_queue q, uint32_t n) {
     Name item;
     // No item can be stored under a name that does not fit.
-    if (!item.format(q, "%u", n)) return 0;
+    if (!item.number(q, n, "")) return 0;
     struct stat st;
     if (qor_fdlib_fstatat(q->qdirfd, item.c_str(), &st) == 0) return 1;
     return errno == ENOENT ? 0 : -1;

@@ -266,69 +266,42 @@ void bx_keydb_delete(bx_keydbel dbel, const char *key) {
 
 int bx_keydb_pack(bx_keydbel dbel, char *buf, int length) {
     if (!dbel) return 0;
-    Writer out{buf, stream_size(length)};
-    bool fits = out.put(kMagic) && out.put(kVersion) && out.put(dbel->invoice);
+    brix::keydb_writer out{buf, stream_size(length)};
+    bool fits = out.header(dbel->invoice);
     if (fits) {
         bx_keydb_pair stuck = walk(dbel, [&](bx_keydb_pair p) {
             if (!p->key || !p->val || !*p->key) return false;
-            if (!out.put(p->key)) return true;
-            out.join();
-            return !out.put(p->val);
+            return !out.pair(p->key, p->val);
         });
         fits = stuck == nullptr;
     }
-    if (!fits || !out.put(kTerminator)) {
-        qor_log(QOR_LOG_NONFATAL, "bx_keydb_pack: buffer has overflowed.");
-        return 0;
-    }
-    return static_cast<int>(out.pos);
+    return out.finish(fits);
 }
 
 bx_keydbel bx_keydb_unpack(const char *buf, int length) {
-    Reader in{buf, stream_size(length)};
     std::string_view invoice;
-    int version = 0;
-    Header h = read_header(in, invoice, version);
-    if (h != Header::ok) {
-        log_header("bx_keydb_unpack", h, version);
-        return nullptr;
-    }
-    // The invoice view ends at a NUL inside the stream.
-    bx_keydbel dbel = bx_keydb_create_empty(invoice.data());
-    if (!dbel) {
-        qor_log(QOR_LOG_NONFATAL, "bx_keydb_unpack: could not allocate keydbel");
-        return nullptr;
-    }
-    const char *failure = nullptr;
-    for (;;) {
-        std::string_view s;
-        if (!in.next(s)) {
-            failure = "bx_keydb_unpack: truncated stream.";
-            break;
-        }
-        if (s.empty()) continue;  // no '?': not a pair
-        if (s[0] == '?') {
-            if (s.size() >= 2 && s[1] == '.') break;  // terminator: done
-            failure = "bx_keydb_unpack: unknown ? string in buffer";
-            break;
-        }
-        size_t q = s.find('?');
-        if (q == std::string_view::npos) continue;
-        if (q > BX_KEYDB_MAXKEY) {
-            failure = "bx_keydb_unpack: key too long in buffer";
-            break;
-        }
-        char key[BX_KEYDB_MAXKEY + 1];
-        memcpy(key, s.data(), q);
-        key[q] = '\0';
-        // The value runs to the string's NUL, which lies inside the stream.
-        if (!bx_keydb_put(dbel, key, s.data() + q + 1)) {
-            failure = "bx_keydb_unpack: could not add to keydbel";
-            break;
-        }
-    }
+    bx_keydbel dbel = nullptr;
+    struct Rock {
+        bx_keydbel *dbel;
+        std::string_view *invoice;
+    } rock{&dbel, &invoice};
+    // The record is made at the first pair (the header has been read by
+    // then), or after the walk for a stream of no pairs.
+    auto add = [](void *r, std::string_view key, std::string_view value) {
+        auto *rk = static_cast<Rock *>(r);
+        if (!*rk->dbel && !(*rk->dbel = bx_keydb_create_empty(rk->invoice->data()))) return false;
+        char k[BX_KEYDB_MAXKEY + 1];
+        memcpy(k, key.data(), key.size());
+        k[key.size()] = '\0';
+        return bx_keydb_put(*rk->dbel, k, value.data()) == 1;
+    };
+    const char *failure = brix::keydb_scan(buf, length, &invoice, add, &rock);
+    if (!failure && !dbel) dbel = bx_keydb_create_empty(invoice.data());
+    if (failure && !*failure && !dbel) failure = "bx_keydb_unpack: could not allocate keydbel";
+    else if (failure && !*failure) failure = "bx_keydb_unpack: could not add to keydbel";
+    else if (!failure && !dbel) failure = "bx_keydb_unpack: could not allocate keydbel";
     if (failure) {
-        qor_log(QOR_LOG_NONFATAL, failure);
+        if (*failure) qor_log(QOR_LOG_NONFATAL, failure);
         bx_keydb_destroy(dbel);
         return nullptr;
     }
@@ -372,3 +345,75 @@ const char *bx_keydb_iterate(bx_keydbel dbel, bx_keydb_iterfunc iterfunc, void *
 }
 
 }  // extern "C"
+
+namespace brix {
+
+const char *keydb_scan(const char *buf, int length, std::string_view *invoice,
+                       bool (*visit)(void *rock, std::string_view key, std::string_view value),
+                       void *rock) {
+    Reader in{buf, stream_size(length)};
+    int version = 0;
+    switch (read_header(in, *invoice, version)) {
+    case Header::ok: break;
+    case Header::truncated: return "bx_keydb_unpack: truncated stream.";
+    case Header::foreign: return "bx_keydb_unpack: not a BRIX DB stream.";
+    case Header::version: {
+        static thread_local char line[64];
+        snprintf(line, sizeof line, "bx_keydb_unpack: unknown version (%d)", version);
+        return line;
+    }
+    }
+    for (;;) {
+        std::string_view s;
+        if (!in.next(s)) return "bx_keydb_unpack: truncated stream.";
+        if (s.empty()) continue;  // no '?': not a pair
+        if (s[0] == '?') {
+            if (s.size() >= 2 && s[1] == '.') return nullptr;  // terminator: done
+            return "bx_keydb_unpack: unknown ? string in buffer";
+        }
+        size_t q = s.find('?');
+        if (q == std::string_view::npos) continue;
+        if (q > BX_KEYDB_MAXKEY) return "bx_keydb_unpack: key too long in buffer";
+        // The value runs to the string's NUL, which lies inside the stream.
+        if (!visit(rock, s.substr(0, q), s.substr(q + 1))) return "";
+    }
+}
+
+long long keydb_decimal(std::string_view text, long long lo, long long hi) { return read_decimal(text, lo, hi); }
+
+bool keydb_writer::header(std::string_view invoice) {
+    Writer w{buf, size, pos};
+    bool ok = w.put(kMagic) && w.put(kVersion) && invoice.find('\0') == std::string_view::npos &&
+              invoice.size() < size - w.pos;
+    if (ok) {
+        memcpy(buf + w.pos, invoice.data(), invoice.size());
+        w.pos += invoice.size();
+        buf[w.pos++] = '\0';
+    }
+    pos = w.pos;
+    return ok;
+}
+
+bool keydb_writer::pair(std::string_view key, std::string_view value) {
+    // key, '?', value and the NUL must fit in the room left.
+    if (!buf || key.size() + 1 + value.size() >= size - pos) return false;
+    memcpy(buf + pos, key.data(), key.size());
+    pos += key.size();
+    buf[pos++] = '?';
+    memcpy(buf + pos, value.data(), value.size());
+    pos += value.size();
+    buf[pos++] = '\0';
+    return true;
+}
+
+int keydb_writer::finish(bool fits) {
+    Writer w{buf, size, pos};
+    if (!fits || !w.put(kTerminator)) {
+        qor_log(QOR_LOG_NONFATAL, "bx_keydb_pack: buffer has overflowed.");
+        return 0;
+    }
+    pos = w.pos;
+    return static_cast<int>(pos);
+}
+
+}  // namespace brix

@@ -83,6 +83,39 @@ const char *bx_keydb_iterate(bx_keydbel dbel, bx_keydb_iterfunc iterfunc, void *
 
 #ifdef __cplusplus
 }
+
+#include <string_view>
+
+namespace brix {
+
+// The one reader of the stream form.  Reads the header and every pair of
+// a stream, refusing it exactly as bx_keydb_unpack does; `visit` is called
+// for each pair in stream order with the key and the value (NUL-terminated
+// inside the stream) and may stop the walk by returning false.  Returns
+// null when the stream was read to its terminator, else the refusal's log
+// line (not logged here), or "" when `visit` stopped it.
+const char *keydb_scan(const char *buf, int length, std::string_view *invoice,
+                       bool (*visit)(void *rock, std::string_view key, std::string_view value),
+                       void *rock);
+
+// The decimal reading of a stored value (C-locale blanks, a sign, digits;
+// what follows is ignored), saturating at [lo, hi].
+long long keydb_decimal(std::string_view text, long long lo, long long hi);
+
+// Appends a pair "key?value" and its NUL to a stream being written; false
+// when it does not fit.  Starts and ends a stream the same way.
+struct keydb_writer {
+    char *buf;
+    size_t size;
+    size_t pos = 0;
+    bool header(std::string_view invoice);
+    bool pair(std::string_view key, std::string_view value);
+    // The terminator; on overflow logs "bx_keydb_pack: buffer has
+    // overflowed." and returns 0, else the stream's length.
+    int finish(bool fits);
+};
+
+}  // namespace brix
 #endif
 
 #endif

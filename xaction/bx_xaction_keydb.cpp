@@ -12,12 +12,16 @@
 #include "xaction/bx_xaction_keydb.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <utility>
 
+#include "support/qor_log.h"
 #include "support/qor_util.h"
 #include "xaction/bx_keydb.h"
 
@@ -207,57 +211,152 @@ bool applies(bx_xaction x, const Row &r, bool reading) {
     return false;
 }
 
-// Puts one field; a failed insertion only loses that key.
-void put_row(bx_keydbel db, bx_xaction x, const Row &r) {
+// The keyed record writes its pairs bucket by bucket (bucket 0 first), and
+// within a bucket the pair put last first.  Rows are put in table order,
+// so the stream order is: by bucket, then by falling table position.  The
+// transaction is written in that order straight into the stream, and reads
+// its pairs straight out of it, with no keyed record in between; the bytes
+// are the same.
+constexpr int bucket_of(std::string_view key) {
+    unsigned acc = 0;
+    for (size_t i = 0; i < key.size(); i++) acc |= static_cast<unsigned>(static_cast<unsigned char>(key[i])) << (i % 8);
+    return static_cast<int>(acc % BX_KEYDB_BUCKETS);
+}
+
+constexpr size_t kRowCount = std::size(kRows);
+
+constexpr std::array<unsigned char, kRowCount> kStreamOrder = [] {
+    std::array<unsigned char, kRowCount> order{};
+    for (size_t i = 0; i < kRowCount; i++) order[i] = static_cast<unsigned char>(i);
+    std::sort(order.begin(), order.end(), [](unsigned char a, unsigned char b) {
+        int ba = bucket_of(kRows[a].key), bb = bucket_of(kRows[b].key);
+        return ba != bb ? ba < bb : a > b;
+    });
+    return order;
+}();
+
+// Rows that share a key apply to records of different kinds, so no record
+// writes a key twice.
+consteval bool shared_keys_exclude_each_other() {
+    for (size_t i = 0; i < kRowCount; i++)
+        for (size_t j = i + 1; j < kRowCount; j++)
+            if (std::string_view(kRows[i].key) == kRows[j].key &&
+                !((kRows[i].when == When::card && kRows[j].when == When::ach) ||
+                  (kRows[i].when == When::ach && kRows[j].when == When::card)))
+                return false;
+    return true;
+}
+static_assert(shared_keys_exclude_each_other(), "two rows of one key could both apply");
+
+// The keys in byte order, each with the first row that names it, so that a
+// stream's pair finds its row by binary search.
+struct KeyRow {
+    std::string_view key;
+    unsigned char row;
+};
+constexpr std::array<KeyRow, kRowCount> kByKey = [] {
+    std::array<KeyRow, kRowCount> keys{};
+    for (size_t i = 0; i < kRowCount; i++) keys[i] = {kRows[i].key, static_cast<unsigned char>(i)};
+    std::sort(keys.begin(), keys.end(), [](const KeyRow &a, const KeyRow &b) {
+        return a.key != b.key ? a.key < b.key : a.row < b.row;
+    });
+    return keys;
+}();
+
+// The first row of a key, or -1.
+int row_of(std::string_view key) {
+    auto it = std::lower_bound(kByKey.begin(), kByKey.end(), key,
+                               [](const KeyRow &k, std::string_view v) { return k.key < v; });
+    return it != kByKey.end() && it->key == key ? it->row : -1;
+}
+
+// Each row's first row of the same key.
+constexpr std::array<unsigned char, kRowCount> kFirstRow = [] {
+    std::array<unsigned char, kRowCount> first{};
+    for (size_t i = 0; i < kRowCount; i++) {
+        first[i] = static_cast<unsigned char>(i);
+        for (size_t j = 0; j < i; j++)
+            if (std::string_view(kRows[j].key) == kRows[i].key) {
+                first[i] = static_cast<unsigned char>(j);
+                break;
+            }
+    }
+    return first;
+}();
+
+// Finds the rows of a stream's keys.  A stream this library wrote holds
+// its keys in stream order, so the next key is looked for just after the
+// last one found, and only a key out of that order is searched for.
+constexpr std::array<std::string_view, kRowCount> kOrderedKeys = [] {
+    std::array<std::string_view, kRowCount> keys{};
+    for (size_t i = 0; i < kRowCount; i++) keys[i] = kRows[kStreamOrder[i]].key;
+    return keys;
+}();
+
+struct KeyCursor {
+    size_t at = 0;  // place in kStreamOrder after the last key found
+    int find(std::string_view key) {
+        for (size_t i = at; i < kRowCount; i++) {
+            std::string_view k = kOrderedKeys[i];
+            if (k.size() == key.size() && k[0] == key[0] && memcmp(k.data(), key.data(), k.size()) == 0) {
+                at = i + 1;
+                return kFirstRow[kStreamOrder[i]];
+            }
+        }
+        return row_of(key);
+    }
+};
+
+// The value of one field as the stream writes it.
+std::string_view field_text(bx_xaction x, const Row &r, char (&scratch)[32]) {
     const char *f = field_of(x, r);
+    long long v = 0;
     switch (r.enc) {
     case Enc::num: {
-        int v;
-        memcpy(&v, f, sizeof v);
-        bx_keydb_putnum(db, r.key, v);
+        int n;
+        memcpy(&n, f, sizeof n);
+        v = n;
         break;
     }
     case Enc::lng: {
-        time_t v;
-        memcpy(&v, f, sizeof v);
-        bx_keydb_putlong(db, r.key, static_cast<long>(v));
+        time_t t;
+        memcpy(&t, f, sizeof t);
+        v = static_cast<long>(t);
         break;
     }
     case Enc::byte:
-        bx_keydb_putbyte(db, r.key, *f);
+        v = static_cast<int>(static_cast<unsigned>(*f) & 0xFFu);
         break;
-    case Enc::text: {
+    case Enc::text:
         // Bounded even if the field lost its terminator.
-        char text[kMaxText];
-        size_t n = strnlen(f, r.width - 1);
-        memcpy(text, f, n);
-        text[n] = '\0';
-        bx_keydb_put(db, r.key, text);
-        break;
+        return std::string_view(f, strnlen(f, r.width - 1));
     }
-    }
+    auto [end, ec] = std::to_chars(scratch, scratch + sizeof scratch, v);
+    (void)ec;
+    return std::string_view(scratch, static_cast<size_t>(end - scratch));
 }
 
-// Reads one field; a missing key leaves the zero-filled field alone.
-void get_row(bx_keydbel db, bx_xaction x, const Row &r) {
+// Reads one field from its stored value.
+void set_field(bx_xaction x, const Row &r, std::string_view v) {
     char *f = field_of(x, r);
     switch (r.enc) {
     case Enc::num: {
-        int v = bx_keydb_getnum(db, r.key);
-        memcpy(f, &v, sizeof v);
+        int n = static_cast<int>(brix::keydb_decimal(v, INT_MIN, INT_MAX));
+        memcpy(f, &n, sizeof n);
         break;
     }
     case Enc::lng: {
-        time_t v = static_cast<time_t>(bx_keydb_getlong(db, r.key));
-        memcpy(f, &v, sizeof v);
+        time_t t = static_cast<time_t>(brix::keydb_decimal(v, LONG_MIN, LONG_MAX));
+        memcpy(f, &t, sizeof t);
         break;
     }
     case Enc::byte:
-        *f = static_cast<char>(bx_keydb_getbyte(db, r.key));
+        // Only the low 8 bits count: "233" is the byte 0xE9.
+        *f = static_cast<char>(static_cast<unsigned long long>(brix::keydb_decimal(v, INT_MIN, INT_MAX)) & 0xFFu);
         break;
     case Enc::text:
         // A value from a damaged or foreign stream is cut to the field.
-        if (const char *v = bx_keydb_get(db, r.key)) qor_util_safestrncpy(f, v, r.width - 1);
+        memcpy(f, v.data(), std::min(v.size(), r.width - 1));
         break;
     }
 }
@@ -268,26 +367,48 @@ extern "C" {
 
 int bx_xaction_pack(char *buf, bx_xaction xact, int len) {
     if (!xact) return 0;
-    char invoice[sizeof xact->data.retail.invoice];
-    qor_field_set(invoice, xact->data.retail.invoice);
-    bx_keydbel db = bx_keydb_create_empty(invoice);
-    if (!db) return 0;
-    for (const Row &r : kRows)
-        if (applies(xact, r, false)) put_row(db, xact, r);
-    int n = bx_keydb_pack(db, buf, len);
-    bx_keydb_destroy(db);
-    return n;
+    const auto &invoice = xact->data.retail.invoice;
+    brix::keydb_writer out{buf, len > 0 ? static_cast<size_t>(len) : 0};
+    bool fits = out.header(std::string_view(invoice, strnlen(invoice, sizeof invoice - 1)));
+    for (size_t i = 0; fits && i < kRowCount; i++) {
+        const Row &r = kRows[kStreamOrder[i]];
+        char scratch[32];
+        if (applies(xact, r, false)) fits = out.pair(r.key, field_text(xact, r, scratch));
+    }
+    return out.finish(fits);
 }
 
 int bx_xaction_unpack(const char *buf, bx_xaction xact, int len) {
     if (!xact) return -1;
     memset(xact, 0, sizeof *xact);
-    bx_keydbel db = bx_keydb_unpack(buf, len);
-    if (!db) return -1;
-    qor_field_set(xact->data.retail.invoice, db->invoice);
-    for (const Row &r : kRows)
-        if (applies(xact, r, true)) get_row(db, xact, r);
-    bx_keydb_destroy(db);
+    // Each key's value, the last one a stream gives (a keyed record keeps
+    // that one); keys no row knows are passed over.
+    struct Values {
+        std::array<std::string_view, kRowCount> by_row;
+        std::array<bool, kRowCount> present{};
+        KeyCursor keys;
+    } values;
+    auto take = [](void *rock, std::string_view key, std::string_view value) {
+        auto *v = static_cast<Values *>(rock);
+        if (int r = v->keys.find(key); r >= 0) {
+            v->by_row[static_cast<size_t>(r)] = value;
+            v->present[static_cast<size_t>(r)] = true;
+        }
+        return true;
+    };
+    std::string_view invoice;
+    if (const char *failure = brix::keydb_scan(buf, len, &invoice, take, &values)) {
+        qor_log(QOR_LOG_NONFATAL, failure);
+        return -1;
+    }
+    memcpy(xact->data.retail.invoice, invoice.data(), std::min(invoice.size(), sizeof xact->data.retail.invoice - 1));
+    // Rows are read in table order: a row's condition sees the kind,
+    // format and result flag that earlier rows have read.
+    for (size_t i = 0; i < kRowCount; i++) {
+        const Row &r = kRows[i];
+        size_t first = kFirstRow[i];
+        if (values.present[first] && applies(xact, r, true)) set_field(xact, r, values.by_row[first]);
+    }
     return 1;
 }
 
