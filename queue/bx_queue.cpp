@@ -243,7 +243,7 @@ struct IndexValue {
 // byte.  False when the lock could not be had or the file could not be
 // read.  An empty or malformed file reads as 0.  The release at the end ends every lock this
 // process holds on the file, including one taken by lock_indexes.
-bool read_index(int fd, IndexValue *iv) {
+bool read_index(int fd, IndexValue *iv, bool empty_is_new = false) {
     if (qor_fdlib_lockfd(fd, QOR_FDLIB_SHARED, QOR_FDLIB_WAIT) != 0) return false;
     char buf[kLineSize];
     ssize_t n = qor_fdlib_pread(fd, buf, sizeof buf, 0);
@@ -258,7 +258,8 @@ bool read_index(int fd, IndexValue *iv) {
     if (n >= 0 && n < kLineSize) iv->length = n;
     if (!iv->valid) {
         if (n == 0) errno = 0;
-        qor_log_err(QOR_LOG_INFO, "Initializing queue count");
+        // A file just created to be written is empty: nothing to report.
+        if (!(empty_is_new && n == 0)) qor_log_err(QOR_LOG_INFO, "Initializing queue count");
         iv->value = 0;
     }
     int err = errno;
@@ -723,16 +724,17 @@ long largest_item(bx_queue q) {
     return largest;
 }
 
-bool EntryFile::open(bx_queue q, const char *key, bool writable) {
+bool EntryFile::open(bx_queue q, const char *key, Access access) {
     Name entry;
     fd.close();
     value = 0;
     length = -1;
     if (!entry_name(q, key, entry)) return false;
-    fd.reset(qor_fdlib_openat(q->qdirfd, entry.c_str(), writable ? kOpenExisting : kReadOnly, 0));
-    if (!fd.ok()) return errno == ENOENT;
+    static constexpr int kFlags[] = {kReadOnly, kOpenExisting, kOpenOrCreate};
+    fd.reset(qor_fdlib_openat(q->qdirfd, entry.c_str(), kFlags[static_cast<int>(access)], kFileMode));
+    if (!fd.ok()) return errno == ENOENT && access != Access::create;
     IndexValue iv;
-    if (!read_index(fd.get(), &iv)) return false;
+    if (!read_index(fd.get(), &iv, access == Access::create)) return false;
     value = iv.valid && iv.value > 0 ? iv.value : 0;
     length = iv.length;
     return true;
@@ -751,12 +753,12 @@ bool EntryFile::write(bx_queue q, const char *key, uint32_t n) {
 
 int entry_value(bx_queue q, const char *key) {
     EntryFile e;
-    return e.open(q, key, false) ? e.value : -1;
+    return e.open(q, key, EntryFile::Access::read) ? e.value : -1;
 }
 
 bool write_entry(bx_queue q, const char *key, uint32_t n) {
     EntryFile e;
-    return e.open(q, key, true) && e.write(q, key, n);
+    return e.open(q, key, EntryFile::Access::create) && e.write(q, key, n);
 }
 
 bool remove_entry(bx_queue q, const char *key) {
@@ -895,12 +897,26 @@ int put(bx_queue q, const char *outbuf, int size, const char *pkey) {
         pkey = made;
     }
     EntryFile entry;
-    if (!entry.open(q, pkey, true)) {
+    // Opened (made, for a new key) once, read, and rewritten in place: an
+    // entry that names nothing finds nothing, should the put not finish.
+    if (!entry.open(q, pkey, EntryFile::Access::create)) {
         qor_log_errf(QOR_LOG_NONFATAL, "bx_queue_put: entry of '%s' in queue '%s' cannot be read",
                      pkey, q->qname);
         return failed(q, -5);
     }
     int old = entry.value;
+    // A new key's entry, made empty just now, goes again if the put fails
+    // before its item is linked in.
+    struct Made {
+        bx_queue q;
+        const char *key;
+        bool armed;
+        ~Made() {
+            int err = errno;
+            if (armed) remove_entry(q, key);
+            errno = err;
+        }
+    } new_entry{q, pkey, old == 0};
     int indexno = insert_new_index(q, 0);
     if (indexno < 0) return failed(q, -5);
 
@@ -946,6 +962,7 @@ int put(bx_queue q, const char *outbuf, int size, const char *pkey) {
         indexno = next;
     }
     uint32_t n = static_cast<uint32_t>(indexno);
+    new_entry.armed = false;  // undo_put takes care of it from here
 
     // The entry names the new item; the item and the entry are made
     // durable before the old item goes.

@@ -153,9 +153,11 @@ struct EntryFile {
     Fd fd;                    // open when the entry exists (or once written)
     int value = 0;            // the number it names; 0 none
     ssize_t length = -1;      // its length as read, -1 unknown
+    enum class Access { read, write, create };
     // Reads the entry (a missing one names 0); false when it cannot be
-    // read.  `writable` opens it for the rewrite too.
-    bool open(bx_queue q, const char *key, bool writable);
+    // read.  `write` opens it for the rewrite too, `create` makes it
+    // (empty, naming nothing) when it is missing.
+    bool open(bx_queue q, const char *key, Access access);
     // Points it at n (creating it when missing).
     bool write(bx_queue q, const char *key, uint32_t n);
 };

@@ -152,6 +152,9 @@ bool recover_put(const bx_spool &sp, Record &rec, const JournalName &jn) {
     std::string name = std::to_string(jn.n);
     bool linked = qor_fdlib_fstatat(q->qdirfd, name.c_str(), &item) == 0 && same_file(record, item);
     if (!linked || !whole) {
+        // A new key's entry, made before the item was written, goes too.
+        if (whole && jn.old == 0 && entry_value(q, std::string(p.key).c_str()) == 0)
+            remove_entry(q, std::string(p.key).c_str());
         qor_logf(QOR_LOG_WARNING, "Queue '%s': dropped the unfinished store of item %u", q->qname, jn.n);
         rec.drop();
         return true;

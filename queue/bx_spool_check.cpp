@@ -165,9 +165,13 @@ private:
                 if (!node(sq.name, name, st, false, 0600, true)) continue;
                 if (!entry_key(name, &key))
                     finding(sq.name, name, "not an entry file name");
-                else if (!read_file(q, name, &bytes) || !parse_index(bytes.data(), bytes.size(), &v) || v <= 0)
+                else if (!read_file(q, name, &bytes))
+                    finding(sq.name, name, std::string("cannot be read: ") + strerror(errno));
+                // An empty entry (a store cut short just after making it)
+                // names nothing and finds nothing: no damage.
+                else if (!bytes.empty() && (!parse_index(bytes.data(), bytes.size(), &v) || v <= 0))
                     finding(sq.name, name, "entry holds no item number: '" + printable(bytes.substr(0, 40)) + "'");
-                else
+                else if (!bytes.empty())
                     scan.entries[key] = {name, v};
             } else {
                 finding(sq.name, name, "unexpected file");
