@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "support/qor_log.h"
 
@@ -185,10 +186,23 @@ struct flock lock_range(short type, off_t begin, off_t length) {
     return fl;
 }
 
+// Measurement hook: told how long each waiting lock request took.
+void (*g_lock_timer)(double seconds) = nullptr;
+
+double now_seconds() {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
 // Sets one lock request; returns the fcntl result (0 or -1).
 int set_lock(int fd, short type, off_t begin, off_t length, int cmd) {
     struct flock fl = lock_range(type, begin, length);
-    return sys([&] { return fcntl(fd, cmd, &fl); });
+    if (!g_lock_timer || cmd != F_SETLKW || type == F_UNLCK) return sys([&] { return fcntl(fd, cmd, &fl); });
+    double start = now_seconds();
+    int r = sys([&] { return fcntl(fd, cmd, &fl); });
+    g_lock_timer(now_seconds() - start);
+    return r;
 }
 
 struct LockKind {
@@ -570,5 +584,7 @@ void qor_fdlib_kill_nth_mutation(unsigned long n) { qor_fdlib_fail_nth_mutation(
 unsigned long qor_fdlib_calls(void) { return g_calls; }
 
 unsigned long qor_fdlib_mutations(void) { return g_mutations; }
+
+void qor_fdlib_time_locks(void (*timer)(double seconds)) { g_lock_timer = timer; }
 
 }  // extern "C"

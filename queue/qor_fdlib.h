@@ -108,6 +108,9 @@ void qor_fdlib_kill_nth_mutation(unsigned long n);
 // Numbers of file-system calls and of mutations made so far.
 unsigned long qor_fdlib_calls(void);
 unsigned long qor_fdlib_mutations(void);
+// Measurement: timer (null: none) is told the seconds each waiting lock
+// request took, granted or not.
+void qor_fdlib_time_locks(void (*timer)(double seconds));
 
 #ifdef __cplusplus
 }
