@@ -379,6 +379,37 @@ bx_queue_item new_item(bx_queue q, uint32_t n, const Name &item, const Name &loc
 // (limit < 0: no limit).  Index numbers compare as unsigned 32-bit values,
 // so an unreadable first index (-1) ends the walk at once.  -1 when the
 // queue cannot be counted.
+// Numbers of a span tested one by one before the directory is listed.
+constexpr uint64_t kShortWalk = 32;
+
+// Visits the item numbers present from first to last (unsigned,
+// inclusive), lowest first, until visit(n) returns false.  A short span is
+// tested number by number; the rest of a longer one is taken from one
+// listing of the directory, so that the cost follows the items present and
+// not every number a queue ever gave out (each update of a transaction
+// takes a new one).  False when the queue could not be read.
+template <typename Visit>
+bool walk_items(bx_queue q, uint32_t first, uint32_t last, Visit visit) {
+    uint64_t n = first;
+    for (; n <= last && n < uint64_t{first} + kShortWalk; n++) {
+        int present = item_present(q, static_cast<uint32_t>(n));
+        if (present < 0) return false;
+        if (present && !visit(static_cast<uint32_t>(n))) return true;
+    }
+    if (n > last) return true;
+    std::vector<std::string> names;
+    if (!list_names(q->qdpath, &names)) return false;
+    std::vector<uint32_t> numbers;
+    for (const std::string &name : names) {
+        uint32_t v;
+        if (item_number(name, &v) && v >= n && v <= last) numbers.push_back(v);
+    }
+    std::sort(numbers.begin(), numbers.end());
+    for (uint32_t v : numbers)
+        if (!visit(v)) break;
+    return true;
+}
+
 int count_items(bx_queue q, int limit) {
     q->lasterr = 0;
     IndexLock lock(q, QOR_FDLIB_SHARED);
@@ -387,13 +418,11 @@ int count_items(bx_queue q, int limit) {
     int max = get_maxindex(q);
     if (first < 0 || max < 0) return failed(q, -1);
     int count = 0;
-    for (uint64_t n = static_cast<uint32_t>(first); n <= static_cast<uint32_t>(max); n++) {
-        if (limit >= 0 && count >= limit) break;
-        int present = item_present(q, static_cast<uint32_t>(n));
-        if (present < 0) return failed(q, -1);
-        count += present;
-    }
-    return count;
+    if (limit == 0) return 0;
+    bool walked = walk_items(q, static_cast<uint32_t>(first), static_cast<uint32_t>(max), [&](uint32_t) {
+        return ++count != limit;
+    });
+    return walked ? count : failed(q, -1);
 }
 
 // A key without an entry file is absent, and that is told by one failed
@@ -706,9 +735,17 @@ int read_maxindex(bx_queue q, ssize_t *length) {
 }
 
 int get_firstindex(bx_queue q) {
+    ssize_t length;
+    return read_firstindex(q, &length);
+}
+
+int read_firstindex(bx_queue q, ssize_t *length) {
     IndexValue iv;
     // A ".head" that holds no value hides nothing: the walk starts at 0.
-    if (read_index(q->qdfirstindexfd, &iv)) return iv.valid && iv.value >= 0 ? iv.value : 0;
+    if (read_index(q->qdfirstindexfd, &iv)) {
+        *length = iv.length;
+        return iv.valid && iv.value >= 0 ? iv.value : 0;
+    }
     qor_log_err(QOR_LOG_FATAL, "Can't lock queue first-index file for reading");
     return -1;
 }
@@ -999,26 +1036,20 @@ int delete_item(bx_queue q, bx_queue_item qi) {
     IndexLock lock(q, QOR_FDLIB_EXCLUSIVE);
     if (!lock.held()) return failed(q, -1);
     int max = get_maxindex(q);
-    int first = get_firstindex(q);
+    ssize_t first_length = -1;
+    int first = read_firstindex(q, &first_length);
     if (max < 0 || first < 0) return failed(q, -1);
     // The new ".head" is the lowest item still on disk below max, looked
     // for before this item's files go, so deleting the oldest item leaves
     // ".head" on it until a later deletion.  It never passes an item.
     uint32_t head = static_cast<uint32_t>(max);
-    bool searched = true;
-    for (uint32_t n = static_cast<uint32_t>(first); n < static_cast<uint32_t>(max); n++) {
-        int present = item_present(q, n);
-        if (present < 0) {
-            searched = false;
-            break;
-        }
-        if (present) {
-            head = n;
-            break;
-        }
-    }
+    bool searched = static_cast<uint32_t>(first) >= static_cast<uint32_t>(max) ||
+                    walk_items(q, static_cast<uint32_t>(first), static_cast<uint32_t>(max) - 1, [&](uint32_t v) {
+                        head = v;
+                        return false;
+                    });
     if (searched && head != static_cast<uint32_t>(first) &&
-        write_index(q->qdfirstindexfd, static_cast<int>(head)) < 0)
+        write_index(q->qdfirstindexfd, static_cast<int>(head), first_length) < 0)
         qor_log_errf(QOR_LOG_WARNING, "First index %u of queue '%s' cannot be written", head, q->qname);
 
     // The item goes first: a delete that fails part way leaves the item
@@ -1337,12 +1368,12 @@ bx_queue_item bx_queue_nth_item(bx_queue qid, unsigned int n) {
     int max = get_maxindex(qid);
     if (first < 0 || max < 0) return failed(qid, nullptr);
     unsigned int seen = 0;
-    uint64_t at = static_cast<uint32_t>(first);
-    for (; at <= static_cast<uint32_t>(max); at++) {
-        int present = item_present(qid, static_cast<uint32_t>(at));
-        if (present < 0) return failed(qid, nullptr);
-        if (present && ++seen == n) break;
-    }
+    uint32_t at = 0;
+    bool walked = walk_items(qid, static_cast<uint32_t>(first), static_cast<uint32_t>(max), [&](uint32_t v) {
+        at = v;
+        return ++seen != n;
+    });
+    if (!walked) return failed(qid, nullptr);
     if (seen != n) return nullptr;
     errno = 0;
     bx_queue_item qi = read_item(qid, static_cast<uint32_t>(at));

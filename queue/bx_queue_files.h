@@ -141,6 +141,7 @@ private:
 // present instead.
 int get_maxindex(bx_queue q);
 int read_maxindex(bx_queue q, ssize_t *length);  // and the length of ".index" as read
+int read_firstindex(bx_queue q, ssize_t *length);  // and the length of ".head" as read
 int get_firstindex(bx_queue q);
 
 // Largest item number present in the queue directory (0 for none); -1 when

@@ -29,7 +29,8 @@ private:
 
 // One queue opened in a fresh spool directory.
 struct Queue {
-    explicit Queue(const char *name = "new") : qname(name) {
+    // A scratch spool under $TMPDIR, or under `under` (e.g. /dev/shm).
+    explicit Queue(const char *name = "new", const char *under = nullptr) : spool(under), qname(name) {
         q = bx_queue_open(name, 0, spool.path().c_str());
     }
     ~Queue() { bx_queue_close(q, 0); }

@@ -558,6 +558,25 @@ TEST(QueueNull, EveryOperationFailsCleanly) {
         "NonFatal error: bx_queue_item_delete: no queue\n"}));
 }
 
+// Every update of an item gives it a new number: the cost of counting and
+// walking a queue follows the items present, not the numbers given out.
+TEST(QueueWalk, CostFollowsItemsPresentNotHistory) {
+    auto cost = [](int updates) {
+        Queue q("new", access("/dev/shm", W_OK) == 0 ? "/dev/shm" : nullptr);
+        for (int k = 0; k < 12; k++)
+            for (int u = 0; u <= updates; u++) EXPECT_GT(put(q.q, key8("K" + std::to_string(k)), "v"), 0);
+        unsigned long before = qor_fdlib_calls();
+        EXPECT_EQ(bx_queue_count(q.q), 12);
+        EXPECT_EQ(nth_key(q.q, 12), key8("K11"));  // oldest first: K11 was updated last
+        EXPECT_EQ(nth_key(q.q, 1), key8("K0"));
+        return qor_fdlib_calls() - before;
+    };
+    // Beyond a short first stretch, tested number by number, more history
+    // costs nothing more.
+    unsigned long some = cost(40), more = cost(80);
+    EXPECT_LE(more, some + 4) << some;
+}
+
 TEST(QueueErrors, Texts) {
     struct {
         int code;
