@@ -21,6 +21,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
+#include <string_view>
 
 #include "support/qor_log.h"
 
@@ -436,6 +438,46 @@ int qor_fdlib_fstatat(int dirfd, const char *name, struct stat *st) {
 }
 
 int qor_fdlib_fstat(int fd, struct stat *st) { return sys([&] { return fstat(fd, st); }); }
+
+int qor_fdlib_replace_file(const char *path, const char *tmp, const void *data, size_t len, mode_t mode) {
+    int fd = sys(Kind::mutate, [&] { return open(tmp, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode); });
+    if (fd < 0) return -1;
+    const char *p = static_cast<const char *>(data);
+    size_t left = len;
+    bool ok = true;
+    while (ok && left > 0) {
+        ssize_t w = qor_fdlib_write(fd, p, left);
+        if (w <= 0) {
+            if (w == 0) errno = ENOSPC;
+            ok = false;
+        } else {
+            p += w;
+            left -= static_cast<size_t>(w);
+        }
+    }
+    ok = ok && qor_fdlib_fsync(fd) == 0;
+    int err = errno;
+    if (qor_fdlib_close(fd) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    int stage = -1;
+    if (ok && qor_fdlib_rename(tmp, path) != 0) {
+        ok = false;
+        err = errno;
+        stage = -2;
+    }
+    if (!ok) {
+        qor_fdlib_unlink(tmp);
+        errno = err;
+        return stage;
+    }
+    // The new name reaches the disk too.
+    std::string_view whole(path);
+    size_t slash = whole.rfind('/');
+    std::string dir = slash == std::string_view::npos ? "." : slash == 0 ? "/" : std::string(whole.substr(0, slash));
+    return qor_fdlib_syncdir(dir.c_str()) == 0 ? 0 : -3;
+}
 
 int qor_fdlib_syncdir(const char *path) {
     int fd = sys([&] { return open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });

@@ -88,6 +88,13 @@ int qor_fdlib_fstatat(int dirfd, const char *name, struct stat *st);  // no syml
 int qor_fdlib_fstat(int fd, struct stat *st);
 // Flushes a directory (its names: creations, renames, removals) to disk.
 int qor_fdlib_syncdir(const char *path);
+// Replaces the file at path with data, whole or not at all: the data goes
+// into the file tmp (created or emptied, mode `mode`, never through a
+// symbolic link), is flushed, renamed over path, and the directory is
+// flushed.  0; -1 when tmp could not be written, -2 when the rename
+// failed, -3 when the directory could not be flushed (errno set; tmp is
+// removed on -1 and -2).
+int qor_fdlib_replace_file(const char *path, const char *tmp, const void *data, size_t len, mode_t mode);
 
 // Test seam.  Every platform call counts as a call: open, close, read,
 // pread, write, pwrite, fsync, ftruncate, lseek, unlink, link, rename,

@@ -21,6 +21,7 @@
 #include <string>
 #include <string_view>
 
+#include "queue/qor_fdlib.h"
 #include "session/bx_debug_error.h"
 #include "support/qor_log.h"
 #include "support/qor_util.h"
@@ -52,29 +53,6 @@ bool file_name(bx_session s, std::string_view suffix, std::string &path) {
     return true;
 }
 
-// Writes the report line into the new file at tmp.  BX_OK, or BX_FAILED
-// when the file cannot be created, written, flushed or closed; a file it
-// created and could not finish is removed again.
-int write_line(const std::string &tmp, const char *task, const char *current) {
-    int fd = open(tmp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return BX_FAILED;
-    FILE *out = fdopen(fd, "w");
-    if (!out) {
-        close(fd);
-        unlink(tmp.c_str());
-        return BX_FAILED;
-    }
-    time_t now = time(nullptr);
-    bool written = fprintf(out, "task {%s} current {%s} time {%s}\n", task, current,
-                           qor_util_ctimestr(&now)) > 0;
-    // The line reaches the disk before the rename publishes it, so a crash
-    // never leaves an empty report in place of the old one.
-    written = fflush(out) == 0 && fsync(fileno(out)) == 0 && written;
-    if (fclose(out) != 0) written = false;
-    if (written) return BX_OK;
-    unlink(tmp.c_str());
-    return BX_FAILED;
-}
 
 }  // namespace
 
@@ -109,15 +87,16 @@ int bx_setreport(bx_session session, int type, const char *task, const char *cur
         if (!file_name(session, bx_repname[type], report) ||
             !file_name(session, std::to_string(getpid()), tmp))
             return BX_FAILED;
-        if (write_line(tmp, task, current) != BX_OK) return BX_FAILED;
-        if (rename(tmp.c_str(), report.c_str()) != 0) {
-            int code = bx_debug_error();
-            int saved = errno;
-            unlink(tmp.c_str());
-            errno = saved;
-            return code;
+        time_t now = time(nullptr);
+        std::string line = std::string("task {") + task + "} current {" + current + "} time {" +
+                           qor_util_ctimestr(&now) + "}\n";
+        // The line reaches the disk before the rename publishes it, so a
+        // crash never leaves an empty report in place of the old one.
+        switch (qor_fdlib_replace_file(report.c_str(), tmp.c_str(), line.data(), line.size(), 0600)) {
+        case 0: return BX_OK;
+        case -2: return bx_debug_error();
+        default: return BX_FAILED;
         }
-        return BX_OK;
     } catch (...) {
         return BX_FAILED;
     }

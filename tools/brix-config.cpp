@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "queue/qor_fdlib.h"
 #include "session/bx_config.h"
 #include "support/qor_log.h"
 
@@ -130,21 +131,16 @@ std::optional<std::string> read_input(const std::string *path, int &status) {
     return data;
 }
 
-// Writes a configuration file readable by its owner only.  A new file is
-// created 0600; an existing one is narrowed to 0600 before its old content
-// is replaced, so the scrambled text is never readable by others.
+// Writes a configuration file readable by its owner only (0600).  The
+// live configuration is never rewritten in place: the new text goes into
+// a temporary file beside it, is flushed and renamed over it, so a session
+// opening meanwhile reads the old configuration or the new one, whole.
 int write_private(const std::string &path, std::string_view data) {
-    Fd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
-    if (fd.get() < 0) return fail(path, strerror(errno));
     struct stat st;
-    if (fstat(fd.get(), &st) != 0) return fail(path, strerror(errno));
-    if (!S_ISREG(st.st_mode)) return fail(path, "not a regular file");
-    if ((st.st_mode & 07777) != 0600 && fchmod(fd.get(), 0600) != 0)
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return fail(path, "not a regular file");
+    std::string tmp = path + "." + std::to_string(getpid()) + ".tmp";
+    if (qor_fdlib_replace_file(path.c_str(), tmp.c_str(), data.data(), data.size(), 0600) != 0)
         return fail(path, strerror(errno));
-    if (ftruncate(fd.get(), 0) != 0) return fail(path, strerror(errno));
-    if (int err = write_fd(fd.get(), data)) return fail(path, strerror(err));
-    if (fsync(fd.get()) != 0) return fail(path, strerror(errno));
-    if (close(fd.release()) != 0) return fail(path, strerror(errno));
     return kExitOk;
 }
 

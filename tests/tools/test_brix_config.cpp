@@ -227,3 +227,41 @@ TEST(BrixConfigTool, UsageErrorsAndHelp) {
         EXPECT_EQ(r.err, "") << h;
     }
 }
+
+namespace {
+
+// Writing the live configuration fails or is cut short at any of its
+// file-system calls: the file holds the old configuration or the new one,
+// whole; a failure leaves no temporary file behind (a crash may, under a
+// name no session reads).
+TEST(BrixConfigTool, EncodeReplacesTheLiveFileWholeOrNotAtAll) {
+    TempDir dir;
+    const std::string conf = dir / "shop.conf", plain = dir / "shop.plain";
+    testutil::write_file(plain, "MerchantNo: 2\n");
+    testutil::write_file(conf, brix::config_scramble("MerchantNo: 1\n"));
+    const std::string old_text = testutil::read_file(conf), new_text = brix::config_scramble("MerchantNo: 2\n");
+    bool done = false;
+    for (int n = 1; n < 20 && !done; n++)
+        for (const char *how : {"fail", "kill"}) {
+            std::string seam = std::string(how) + ":" + std::to_string(n) + (how[0] == 'f' ? ":EIO" : "");
+            setenv("BRIX_FS_SEAM", seam.c_str(), 1);
+            Result r = run({"encode", "-o", conf, plain});
+            unsetenv("BRIX_FS_SEAM");
+            std::string now = testutil::read_file(conf);
+            EXPECT_TRUE(now == old_text || now == new_text) << seam;
+            for (const std::string &name : testutil::list_dir(dir.path()))
+                if (how[0] == 'k' && name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0)
+                    unlink((dir / name).c_str());
+            EXPECT_EQ(testutil::list_dir(dir.path()), (std::vector<std::string>{"shop.conf", "shop.plain"}))
+                << seam;
+            EXPECT_EQ(testutil::file_mode(conf), 0600) << seam;
+            if (r.status == 0) {
+                EXPECT_EQ(now, new_text) << seam;
+                done = true;
+            }
+            testutil::write_file(conf, old_text);
+        }
+    EXPECT_TRUE(done);
+}
+
+}  // namespace
