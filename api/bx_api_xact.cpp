@@ -18,15 +18,9 @@ bx_queue bx_api_queue(bx_session s, int status, const char *op) {
 
 int bx_api_fetch(bx_queue q, bx_queue_item item, bx_xaction x) {
     *x = {};
-    if (!item || item->size < 0) return -1;
-    try {
-        std::vector<char> buf(static_cast<size_t>(item->size) + 1);
-        int n = bx_queue_retrieve(q, item, buf.data(), item->size);
-        if (n < 0) return -1;
-        return bx_xaction_unpack(buf.data(), x, n);
-    } catch (const std::bad_alloc &) {
-        return -1;
-    }
+    if (!q || !item || item->size < 0 || !item->buf) return -1;
+    // The item's own copy of its data is unpacked in place.
+    return bx_xaction_unpack(item->buf, x, item->size);
 }
 
 bool bx_api_read(bx_session s, bx_queue q, bx_queue_item item, bx_xaction x, const char *invoice) {

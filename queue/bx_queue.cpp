@@ -825,13 +825,21 @@ bx_queue_item read_item(bx_queue q, uint32_t n) {
         qor_log_errf(QOR_LOG_FATAL, "Could not open spool file '%s' for reading", item.path(q).c_str());
         return nullptr;
     }
-    std::string bytes;
+    // An item is read in one call into a stack buffer; only a larger one
+    // takes more.
+    char buf[8192];
+    std::string_view bytes;
+    std::string more;
     {
         ItemLock held(q, lock);
-        char buf[8192];
-        if (!read_whole_fd(fd.get(), &bytes, buf, sizeof buf)) {
+        ssize_t got = qor_fdlib_pread(fd.get(), buf, sizeof buf, 0);
+        if (got >= 0 && static_cast<size_t>(got) < sizeof buf) {
+            bytes = std::string_view(buf, static_cast<size_t>(got));
+        } else if (got < 0 || !read_whole_fd(fd.get(), &more, buf, sizeof buf)) {
             qor_log_errf(QOR_LOG_NONFATAL, "Could not read spool file '%s'", item.path(q).c_str());
             return nullptr;
+        } else {
+            bytes = more;
         }
     }
     ParsedItem p;
