@@ -21,8 +21,11 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "api/bx_api_xact.h"
+#include "queue/bx_queue_files.h"
 #include "queue/bx_spool.h"
 #include "commands/bx_command.h"
 #include "support/qor_log.h"
@@ -55,39 +58,41 @@ int resend(bx_session s, const char *argval) {
         return BX_FAILED;
     }
 
-    int count = bx_queue_count(bad);
-    if (count < 0) {
-        qor_log_errf(QOR_LOG_NONFATAL, "Unable to count the bad queue to resend batch %d", batch);
+    // One walk of "bad" picks the batch's transactions, oldest first; they
+    // are moved after it, each found again by its key.
+    std::vector<std::string> members;
+    bool walked = bxq::walk_queue(bad, [&](uint32_t, bx_queue_item item) {
+        if (!item) return true;
+        _bx_xaction x;
+        if (bx_api_fetch(bad, item, &x) < 1)
+            qor_logf(QOR_LOG_NONFATAL, "Problem unpacking transaction %s", item->primary_key);
+        else if (x.bnum == batch)
+            members.emplace_back(item->primary_key);
+        bx_queue_item_close(bad, item);
+        return true;
+    });
+    if (!walked) {
+        qor_log_errf(QOR_LOG_NONFATAL, "Unable to read the bad queue to resend batch %d", batch);
         bx_settext(s, "text {unable to read the bad queue}");
         return BX_FAILED;
     }
     int moved = 0;
     int code = BX_OK;
-    // A moved item leaves its position to the items after it; any other
-    // item is passed over.
-    for (unsigned int pos = 1; count > 0 && pos <= static_cast<unsigned int>(count);) {
-        bx_queue_item item = bx_queue_nth_item(bad, pos);
+    for (const std::string &key : members) {
+        bx_queue_item item = bx_queue_find_item(bad, key.c_str());
         if (!item) {
             bx_settext(s, "text {an item in the bad queue could not be found}");
             code = BX_NOTDONE;
             break;
         }
         _bx_xaction x;
-        if (bx_api_fetch(bad, item, &x) < 1) {
-            qor_logf(QOR_LOG_NONFATAL, "Problem unpacking transaction %s", item->primary_key);
+        if (bx_api_fetch(bad, item, &x) < 1 || x.bnum != batch) {
             bx_queue_item_close(bad, item);
-            pos++;
-            continue;
-        }
-        if (x.bnum != batch) {
-            bx_queue_item_close(bad, item);
-            pos++;
             continue;
         }
         bx_moved how = bx_queue_move(bad, ready, item, item->buf, item->size);
         if (how == bx_moved::moved) {
             moved++;
-            count--;
             continue;
         }
         if (how == bx_moved::undeleted) {

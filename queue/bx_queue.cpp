@@ -896,6 +896,28 @@ bool quarantine_item(bx_queue q, uint32_t n, const char *why, std::string *where
 
 bool sync_queue_dir(bx_queue q) { return qor_fdlib_fsync(q->qdirfd) == 0; }
 
+bool walk_queue(bx_queue q, const std::function<bool(uint32_t n, bx_queue_item item)> &visit) {
+    q->lasterr = 0;
+    IndexLock lock(q, QOR_FDLIB_SHARED);
+    if (!lock.held()) return failed(q, false);
+    int first = get_firstindex(q);
+    int max = get_maxindex(q);
+    if (first < 0 || max < 0) return failed(q, false);
+    bool read_failed = false;
+    bool walked = walk_items(q, static_cast<uint32_t>(first), static_cast<uint32_t>(max), [&](uint32_t n) {
+        errno = 0;
+        bx_queue_item qi = read_item(q, n);
+        if (!qi && errno == 0) return true;  // gone meanwhile
+        if (!qi && errno != EBADMSG) {
+            read_failed = true;
+            return false;
+        }
+        return visit(n, qi);
+    });
+    if (!walked || read_failed) return failed(q, false);
+    return true;
+}
+
 bool list_names(const char *dir, std::vector<std::string> *names) {
     qor_dirlist *ls = nullptr;
     if (qor_fdlib_dirlist(dir, &ls) != 0) return false;

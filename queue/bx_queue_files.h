@@ -17,6 +17,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -183,6 +184,14 @@ bool remove_item(bx_queue q, uint32_t n, bool *lock_left = nullptr);
 // Moves item n out of the queue into <spool>/quarantine, keeping its bytes;
 // the lock file goes.  false when it could not be moved.
 bool quarantine_item(bx_queue q, uint32_t n, const char *why, std::string *where);
+// Reads every item of the queue, oldest first, under the shared index
+// locks, in one walk (bx_queue_nth_item for each position would walk the
+// queue once per item).  visit(n, item) gets each item it could read and
+// then owns it; an item that cannot be read whole is visited with null
+// (errno set).  visit returns false to stop.  False when the queue itself
+// could not be read (lasterr set).
+bool walk_queue(bx_queue q, const std::function<bool(uint32_t n, bx_queue_item item)> &visit);
+
 // Flushes the queue directory's names to disk.
 bool sync_queue_dir(bx_queue q);
 

@@ -397,47 +397,40 @@ private:
             return out;
         }
         std::string in = std::string("queue '") + name + "'";
-        int count = bx_queue_count(q);
-        if (count < 0) {
-            log_once(QOR_LOG_NONFATAL, in + " cannot be counted (" + strerror(q->lasterr) +
-                                           "); left alone in this poll");
-            return out;
-        }
         std::set<std::string> stale;
         if (!leaving(name, &stale)) {
             log_once(QOR_LOG_NONFATAL, std::string("the journal of spool ") + spool_.dir + " cannot be listed (" +
                                            strerror(errno) + "); queue '" + name + "' left alone in this poll");
             return out;
         }
-        for (int pos = 1; pos <= count; pos++) {
-            brixtool::Item item(q, bx_queue_nth_item(q, static_cast<unsigned>(pos)));
-            // EBADMSG: the item is torn, the queue itself was read.
-            if (!item && q->lasterr && q->lasterr != EBADMSG) {
-                log_once(QOR_LOG_NONFATAL, in + " cannot be read (" + strerror(q->lasterr) +
-                                               "); left alone in this poll");
-                return {};
-            }
+        // One walk of the queue, oldest first.
+        bool walked = bxq::walk_queue(q, [&](uint32_t n, bx_queue_item raw) {
+            brixtool::Item item(q, raw);
             if (!item) {
-                log_once(QOR_LOG_NONFATAL, in + ": item " + std::to_string(pos) + " of " + std::to_string(count) +
-                                               " cannot be read; left in place");
-                continue;
+                log_once(QOR_LOG_NONFATAL, in + ": item #" + std::to_string(n) + " cannot be read; left in place");
+                return true;
             }
             Waiting w{item->primary_key, item->indexno, std::string(item->buf, item->size), {}};
             std::string where = in + ": item #" + std::to_string(w.indexno) + " (" + w.key + ")";
             if (stale.count(w.key)) {
                 log_once(QOR_LOG_WARNING, where + " is stored beyond this queue already; left for the recovery");
-                continue;
+                return true;
             }
             if (bx_api_fetch(q, item.get(), &w.x) != 1) {
                 log_once(QOR_LOG_NONFATAL, where + " cannot be unpacked; left in place");
-                continue;
+                return true;
             }
             if (w.key != w.x.data.retail.invoice || !brixtool::is_invoice(w.key)) {
                 log_once(QOR_LOG_NONFATAL, where + " holds invoice '" + w.x.data.retail.invoice +
                                                "', not its key; left in place");
-                continue;
+                return true;
             }
             out.push_back(std::move(w));
+            return true;
+        });
+        if (!walked) {
+            log_once(QOR_LOG_NONFATAL, in + " cannot be read (" + strerror(q->lasterr) + "); left alone in this poll");
+            return {};
         }
         return out;
     }

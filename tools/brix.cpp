@@ -151,17 +151,27 @@ int cmd_list(Ctx &c, const Args &a) {
     int status = one_state(a[0]);
     bx_queue q = bx_api_queue(c.s, status, kProg);
     if (!q) return fail(c.config, "queue '" + a[0] + "' is not open");
-    int count = bx_queue_count(q);
-    for (int pos = 1; pos <= count; pos++) {
-        brixtool::Item item(q, bx_queue_nth_item(q, static_cast<unsigned>(pos)));
+    // One walk collects the invoices; their status lines are asked for
+    // after it (a look-up in the middle of the walk would end its locks).
+    std::vector<std::pair<std::string, const char *>> seen;  // invoice, or a problem
+    bool walked = bxq::walk_queue(q, [&](uint32_t, bx_queue_item raw) {
+        brixtool::Item item(q, raw);
         _bx_xaction x;
-        if (!item || bx_api_fetch(q, item.get(), &x) != 1) {
+        if (!item || bx_api_fetch(q, item.get(), &x) != 1)
+            seen.emplace_back("", item ? "item cannot be unpacked" : "item cannot be read");
+        else
+            seen.emplace_back(x.data.retail.invoice, nullptr);
+        return true;
+    });
+    if (!walked) return fail(c.config, "queue '" + a[0] + "' cannot be read: " + strerror(q->lasterr));
+    for (size_t pos = 0; pos < seen.size(); pos++) {
+        if (seen[pos].second) {
             emit(c, {{"queue", bx_stat2str(status)},
-                     {"position", std::to_string(pos), true},
-                     {"problem", item ? "item cannot be unpacked" : "item cannot be read"}});
+                     {"position", std::to_string(pos + 1), true},
+                     {"problem", seen[pos].second}});
             continue;
         }
-        bx_status(c.s, x.data.retail.invoice);
+        bx_status(c.s, seen[pos].first.c_str());
         emit_answer(c, c.s->apitext);
     }
     return kExitOk;
