@@ -76,22 +76,11 @@ struct FreeText {
 };
 using Text = std::unique_ptr<char, FreeText>;
 
-}  // namespace
-
-namespace {
-
 // A file name inside a queue directory, built in a fixed buffer.  The full
 // path (queue directory, "/", name) must fit kPathSize: a longer one is
 // refused, never cut, since a cut name would be another file.
 class Name {
 public:
-    bool format(bx_queue q, const char *fmt, ...) __attribute__((format(printf, 3, 4))) {
-        va_list ap;
-        va_start(ap, fmt);
-        int n = vsnprintf(buf_, sizeof buf_, fmt, ap);
-        va_end(ap);
-        return n >= 0 && fits(q, static_cast<size_t>(n));
-    }
     // n in decimal, then `suffix`.
     bool number(bx_queue q, uint32_t n, const char *suffix) {
         auto [end, ec] = std::to_chars(buf_, buf_ + 16, n);
