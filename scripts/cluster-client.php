@@ -11,8 +11,8 @@
 // Every mode opens a session on configuration "shop" (BRIX_CONFIG_DIR
 // names the web server's configuration directory).  sell and cross print
 // one JSON line: what was acknowledged ("acked": invoice => [amount, final
-// queue]), what was refused ("failed": call and answer), the longest call
-// and the start and end times.  A refused call is reported, never fatal:
+// queue]), what was refused ("failed": call and answer), the longest call,
+// the calls made again after a busy lock, and the start and end times.  A refused call is reported, never fatal:
 // the caller decides what the run may refuse.  Exits 2 when bx_init fails.
 
 const CARD = ['cardnum' => '4111111111111111', 'expdate' => '1230', 'zipcode' => '62701'];
@@ -27,18 +27,26 @@ if ($h === '0,0,0,0,' && $mode !== 'shell') {
 
 $acked = $failed = [];
 $longest = [0.0, ''];
+$retries = 0;
+const TRIES = 5;
 
-// Runs one library call, timed; answers its answer.
+// Runs one library call, timed; answers its answer.  A call that found a
+// queue lock busy for too long changed nothing and is made again, as a
+// shop would (counted in "retries").
 function call(string $fn, ...$args): string
 {
-    global $h, $longest;
-    $t = microtime(true);
-    $answer = $fn($h, ...$args);
-    $t = microtime(true) - $t;
-    if ($t > $longest[0]) {
-        $longest = [$t, "$fn " . implode(' ', $args)];
+    global $h, $longest, $retries;
+    for ($try = 1; ; $try++, $retries++) {
+        $t = microtime(true);
+        $answer = (string) $fn($h, ...$args);
+        $t = microtime(true) - $t;
+        if ($t > $longest[0]) {
+            $longest = [$t, "$fn " . implode(' ', $args)];
+        }
+        if ($try === TRIES || $answer !== 'unknown' || bx_textvalue($h) !== 'text {unable to lock database}') {
+            return $answer;
+        }
     }
-    return (string) $answer;
 }
 
 // Runs calls while they answer OK; notes the first refusal.
@@ -56,8 +64,8 @@ function all_ok(array $calls): bool
 
 function report(float $t0): void
 {
-    global $acked, $failed, $longest;
-    echo json_encode(['acked' => $acked, 'failed' => $failed, 'longest' => $longest,
+    global $acked, $failed, $longest, $retries;
+    echo json_encode(['acked' => $acked, 'failed' => $failed, 'longest' => $longest, 'retries' => $retries,
                       't0' => $t0, 't1' => microtime(true)]), "\n";
 }
 

@@ -267,20 +267,21 @@ run_ok() {
     return 1
 }
 # json WHAT NAME: from the JSON lines of a run, "figures" (sales,
-# seconds, sales/s, longest call in seconds, the call), "refused" (the
-# refusals, one a line) or "first" (the first refusal of each client).
+# seconds, sales/s, calls made again after a busy lock, the longest call's
+# seconds and words), "refused" (the refusals, one a line) or "first" (the
+# first refusal of each client).
 json() {
     php8.2 -n -r '
         [, $what, $file] = $argv;
-        $t0 = INF; $t1 = 0; $n = 0; $long = [0, "-"];
+        $t0 = INF; $t1 = 0; $n = $retries = 0; $long = [0, "-"];
         foreach (file($file) as $l) {
             if (!is_array($r = json_decode($l, true))) continue;
             if ($what === "first") { echo $r["failed"][0] ?? "none", "\n"; continue; }
             if ($what === "refused") { foreach ($r["failed"] as $f) echo "$f\n"; continue; }
-            $t0 = min($t0, $r["t0"]); $t1 = max($t1, $r["t1"]); $n += count($r["acked"]);
+            $t0 = min($t0, $r["t0"]); $t1 = max($t1, $r["t1"]); $n += count($r["acked"]); $retries += $r["retries"];
             if ($r["longest"][0] > $long[0]) $long = $r["longest"];
         }
-        if ($what === "figures") printf("%d %.1f %.2f %.2f %s\n", $n, $t1 - $t0, $n / max($t1 - $t0, 1e-9), ...$long);
+        if ($what === "figures") printf("%d %.1f %.2f %d %.2f %s\n", $n, $t1 - $t0, $n / max($t1 - $t0, 1e-9), $retries, ...$long);
     ' "$1" "$dir/out/$2.json"
 }
 refused() { json refused "$1"; }
@@ -378,28 +379,33 @@ same_bricks() {
 check "the three bricks hold the same bytes after the heal" same_bricks
 
 # --- Figures. -----------------------------------------------------------------
-# floor_rate: the floor's sales/s on this volume, for comparison: the
-# file-system calls of one sale and nothing else.  HOOK: until bench/ has
-# a floor program, this says so.
+# floor_rate: HOOK for the floor's sales/s on this volume (the file-system
+# calls of one sale and nothing else), for comparison.  BRIX_FLOOR names a
+# command that takes a scratch directory on the volume and prints its
+# sales/s; until bench/ has a floor program, the line says it is missing.
 floor_rate() {
-    local floor=build/bench-floor
-    if [ -x "$floor" ]; then
-        printf '   %-34s %s sales/s\n' "floor, one process (mount A)" "$("$floor" --rate "$dir/mnt-a/floor")"
+    if [ -n "${BRIX_FLOOR:-}" ]; then
+        mkdir -p "$dir/mnt-a/floor"
+        printf '   %-40s %s sales/s\n' "floor, one process (mount A)" "$($BRIX_FLOOR "$dir/mnt-a/floor")"
     else
-        printf '   %-34s %s\n' "floor" "not measured: no floor program ($floor) yet"
+        printf '   %-40s %s\n' "floor" "not measured: no floor program (BRIX_FLOOR) yet"
     fi
 }
-read -r n1 t1 r1 l1 c1 < <(json figures one)
-read -r n2 t2 r2 l2 c2 < <(json figures two)
-read -r n4 t4 r4 l4 c4 < <(json figures down)
-read -r _ _ _ l3 c3 < <(json figures cross)
 echo
 echo "== Figures: $procs PHP processes per web server, replica 3 on one machine"
-printf '   %-34s %4s sales in %6s s: %6s sales/s\n' "one web server (mount A)" "$n1" "$t1" "$r1" \
-    "two web servers (mounts A and B)" "$n2" "$t2" "$r2" "two web servers, brick 3 down" "$n4" "$t4" "$r4"
-longest=$(printf '%s %s\n' "$l1" "$c1" "$l2" "$c2" "$l3" "$c3" "$l4" "$c4" | sort -gr | head -1)
-printf '   %-34s %s s (%s)\n' "longest call" "${longest%% *}" "${longest#* }"
-printf '   %-34s %s s\n' "brick 3 back to healed" "${heal_secs:-?}"
+longest=0
+retried=0
+for run in "one:one web server (mount A)" "two:two web servers (mounts A and B)" \
+    "down:two web servers, brick 3 down" "cross:authorised on one, sold on the other"; do
+    read -r n t r busy l c < <(json figures "${run%%:*}")
+    [ "${run%%:*}" = cross ] ||
+        printf '   %-40s %4s sales in %6s s: %6s sales/s\n' "${run#*:}" "$n" "$t" "$r"
+    retried=$((retried + busy))
+    if awk -v a="$l" -v b="$longest" 'BEGIN {exit !(a > b)}'; then longest=$l longcall=$c; fi
+done
+printf '   %-40s %s s (%s)\n' "longest call" "$longest" "${longcall:-}"
+printf '   %-40s %s\n' "calls made again after a busy lock" "$retried"
+printf '   %-40s %s s\n' "brick 3 back to healed" "${heal_secs:-?}"
 floor_rate
 echo
 
