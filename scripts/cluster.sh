@@ -57,8 +57,20 @@ if [ -z "${BRIX_CLUSTER_DIR:-}" ]; then
     chmod 0755 "$dir"
     inner=
     finish() {
-        [ -z "$inner" ] || kill -TERM "$inner" 2>/dev/null
-        [ -z "$inner" ] || wait "$inner" 2>/dev/null
+        # unshare ignores TERM while it waits: the namespaces' first process
+        # is told to stop everything; failing that in 30 s, killing unshare
+        # kills it, and with it every process of the namespaces.
+        if [ -n "$inner" ]; then
+            local first i
+            first=$(pgrep -P "$inner")
+            [ -z "$first" ] || kill -TERM "$first" 2>/dev/null
+            for ((i = 0; i < 300; i++)); do
+                kill -0 "$inner" 2>/dev/null || break
+                sleep 0.1
+            done
+            kill -KILL "$inner" 2>/dev/null
+            wait "$inner" 2>/dev/null
+        fi
         # The namespaces die with their first process: no mount is left.
         if [ "${BRIX_CLUSTER_KEEP:-}" = 1 ]; then
             echo "cluster: files kept in $dir"
@@ -116,12 +128,15 @@ check() {
 pids=()                 # workers and the daemon, stopped at the end
 cleanup() {
     local p
-    for p in "${pids[@]}"; do kill -KILL "$p" 2>/dev/null; done
-    for m in "$dir"/mnt-*; do umount -l "$m" 2>/dev/null; done
-    for p in "$dir"/run/gluster/vols/$vol/*.pid "$dir"/run/gluster/shd/$vol/*.pid "$dir/glusterd.pid"; do
-        [ -f "$p" ] && kill -KILL "$(cat "$p")" 2>/dev/null
-    done
-    wait 2>/dev/null
+    {
+        for p in "${pids[@]}"; do kill -KILL "$p"; done
+        for p in "$dir"/mnt-*; do umount -l "$p"; done
+        for p in "$dir"/client-?.pid "$dir"/run/gluster/vols/$vol/*.pid "$dir"/run/gluster/shd/$vol/*.pid \
+            "$dir/glusterd.pid"; do
+            [ -f "$p" ] && kill -KILL "$(cat "$p")"
+        done
+        wait
+    } 2>/dev/null
     echo "$passes passed, $failures failed, 0 skipped"
 }
 trap cleanup EXIT
@@ -299,6 +314,7 @@ check "sales through web servers A and B at once, every call OK" run_ok $? two
 mapfile -t s3 < <(spec a cross XA XB "$cross"; spec b cross XB XA "$cross")
 workers cross "${s3[@]}" &
 crossrun=$!
+pids+=("$crossrun")
 sleep "$kill_after"
 victim=$(brick_pid 3)
 [ -n "$victim" ] && kill -KILL "$victim" || flunk "cannot find brick 3 to kill"
@@ -479,6 +495,7 @@ cut_off() {
     local cutrun=$!
     workers killed "a sell KA 40" 2>/dev/null &
     local killrun=$!
+    pids+=("$cutrun" "$killrun")
     # Cut once web server B has sold a few.
     wait_for 60 sold_since "$(queued ready done)"
     kill -KILL "$(cat "$dir/client-b.pid")"
