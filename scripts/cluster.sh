@@ -197,6 +197,42 @@ mount_volume() {   # mount_volume a|b
 mount_volume a && mount_volume b || die "cannot mount the volume twice"
 pass "glusterd, a replica-3 volume on three bricks, mounted as web servers A and B"
 
+# What the spool needs of the file system, through the two mounts: a
+# record lock taken through A holds against B (and goes with its
+# process), a hard link made through A is seen through B, fsync works.
+shares_locks() {
+    python3 - "$dir/mnt-a/probe" "$dir/mnt-b/probe" <<'PY'
+import errno, fcntl, os, sys
+a, b = sys.argv[1:]
+def try_lock(path):
+    fd = os.open(path, os.O_RDWR)
+    try:
+        fcntl.lockf(fd, fcntl.LOCK_EX | fcntl.LOCK_NB, 1, 0)
+        return True
+    except OSError as e:
+        if e.errno not in (errno.EAGAIN, errno.EACCES):
+            raise
+        return False
+    finally:
+        os.close(fd)
+fd = os.open(a, os.O_RDWR | os.O_CREAT, 0o600)
+os.write(fd, b"1\n")
+os.fsync(fd)
+fcntl.lockf(fd, fcntl.LOCK_EX | fcntl.LOCK_NB, 1, 0)
+pid = os.fork()
+if pid == 0:   # another process, through the other mount
+    os._exit(0 if not try_lock(b) else 1)
+_, held = os.waitpid(pid, 0)
+os.close(fd)   # the lock goes with it
+os.link(a, a + ".link")
+ok = held == 0 and try_lock(b) and os.stat(b + ".link").st_nlink == 2
+os.unlink(a + ".link")
+os.unlink(a)
+sys.exit(0 if ok else 1)
+PY
+}
+check "record locks held across the mounts, hard links, fsync" shares_locks
+
 # One merchant configuration per web server: the same spool through each
 # server's own mount.
 mkdir -p "$dir/mnt-a/spool" && chmod 0700 "$dir/mnt-a/spool"
@@ -232,6 +268,8 @@ queued() {
     on a build/brix -c shop count "$@" 2>/dev/null | grep -o '{[0-9]*}' | tr -d '{}' | awk '{s += $1} END {print s + 0}'
 }
 drained() { [ "$(queued unauth ready)" -eq 0 ]; }
+# sold_since N: at least three sales more than N in "ready" and "done".
+sold_since() { [ "$(queued ready done)" -ge $(($1 + 3)) ]; }
 # stop_demod: once the daemon has worked off what waits.
 stop_demod() {
     wait_for 60 drained || flunk "brix-demod did not work off the queues"
@@ -430,10 +468,11 @@ echo
 # --- Failure cases. ----------------------------------------------------------
 start_demod
 
-# A session driven one call at a time: ask CALL... prints "ANSWER<tab>TEXT".
+# A session driven one call at a time, logging to log/shell.log: ask
+# CALL... prints "ANSWER<tab>TEXT".
 shell_open() {   # shell_open a|b
     local -n env_=on_$1
-    coproc SHELL { "${env_[@]}" "${php[@]}" "$client" shell 2>&1; }
+    coproc SHELL { "${env_[@]}" "BRIX_LOG_FILE=$dir/log/shell.log" "${php[@]}" "$client" shell 2>&1; }
     pids+=("$SHELL_PID")
     local line
     read -r -t 60 line <&"${SHELL[0]}" && [ "$line" = "init OK" ]
@@ -445,29 +484,37 @@ ask() {
     printf '%s\n' "$line"
 }
 shell_close() { exec {SHELL[1]}>&-; wait "$SHELL_PID"; }
-logged() { cat "$dir/log/brix-$1.log" 2>/dev/null | wc -l; }
+logged() { cat "$dir/log/$1.log" 2>/dev/null | wc -l; }
 
-# Quorum lost: two of the three bricks stop under a session of web server A.
-# Every call must fail with its failure code and a log line.
+# Quorum lost: two of the three bricks stop while both web servers sell,
+# and under a session of web server A.  Every call must fail with its
+# failure code and a log line.
 quorum_lost() {
-    local ok=0 call answer before
+    local ok=0 call answer before load
     shell_open a || { echo "    no session"; return 1; }
+    mapfile -t sq < <(echo "a sell QS 40"; echo "b sell QT 40")
+    workers quorum-load "${sq[@]}" &
+    load=$!
+    pids+=("$load")
     for call in "bx_new QA001" "bx_add QA001 amount 12.00" "bx_add QA001 cardnum 4111111111111111" \
         "bx_add QA001 expdate 1230" "bx_add QA001 acode 654321"; do
         answer=$(ask "$call")
         [ "${answer%%$'\t'*}" = OK ] || { echo "    before the fault: $call: $answer"; ok=1; }
     done
+    wait_for 60 sold_since "$(queued ready done)"
     kill -KILL "$(brick_pid 1)" "$(brick_pid 2)"
     sleep 1
     for call in "bx_sale QA001" "bx_new QA002" "bx_add QA001 zipcode 62701" "bx_status QA001" "bx_count all"; do
-        before=$(logged a)
+        before=$(logged shell)
         answer=$(ask "$call")
         echo "    $call: $answer"
         case ${answer%%$'\t'*} in
             OK | new | none | [0-9]*) ok=1 ;;
         esac
-        [ "$(logged a)" -gt "$before" ] || { echo "    $call: no log line"; ok=1; }
+        [ "$(logged shell)" -gt "$before" ] || { echo "    $call: no log line"; ok=1; }
     done
+    wait "$load" || { echo "    a PHP process selling through the loss did not end well"; ok=1; }
+    json first quorum-load | sed 's/^/    first refusal while selling: /'
     heal 120 || { echo "    the volume did not come back"; ok=1; }
     answer=$(ask "bx_sale QA001")
     echo "    once the volume is back, bx_sale QA001: $answer"
@@ -483,13 +530,12 @@ survey b "$dir/out/survey-q"
 check "quorum back: the invariants hold through mount B" placed "$dir/out/survey-q"
 check "quorum back: brix check finds the spool sound through mount B" sound b
 
-sold_since() { [ "$(queued ready done)" -ge $(($1 + 3)) ]; }
 
 # Web server B cut off (its glusterfs client killed) while it sells, and a
 # PHP process of A killed at the same time.
 cut_off() {
     local rc=0 victim before
-    before=$(logged b)
+    before=$(logged brix-b)
     mapfile -t sb < <(spec b sell CB 40)
     workers cut "${sb[@]}" &
     local cutrun=$!
@@ -506,7 +552,7 @@ cut_off() {
     wait "$killrun"
     json first cut | sed 's/^/    first refusal: /'
     check "web server B cut off: its calls fail, each with a log line" \
-        test "$(logged b)" -gt "$before" -a -n "$(refused cut)"
+        test "$(logged brix-b)" -gt "$before" -a -n "$(refused cut)"
     # The killed process printed nothing: its invoices are all loose.
     printf '{"acked":{},"failed":[%s],"longest":[0,""],"t0":0,"t1":0}\n' \
         "$(seq -f '"bx_new KA%03g"' 1 40 | paste -sd,)" >"$dir/out/killed.json"
