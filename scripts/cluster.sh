@@ -18,7 +18,13 @@
 # checks that every acknowledged invoice is in exactly one queue with its
 # amount, that both web servers give the same answers byte for byte, that
 # the three bricks hold the same bytes, and that `brix check` finds the
-# spool sound through both mounts.
+# spool sound through both mounts.  --test then adds the failure cases:
+# two bricks stopped while both web servers sell (quorum lost), and web
+# server B's GlusterFS client killed while a PHP process of A is killed,
+# both mid-sale.  Every call that meets the fault must fail with its
+# failure code and a log line, and afterwards the same invariants hold
+# through the surviving mount.  BRIX_CLUSTER_PROCS, _SALES, _CROSS and
+# _DOWN size the demonstration; BRIX_FLOOR names a floor program.
 #
 # Everything runs in private mount, network and process namespaces:
 # glusterd's state, logs and sockets, the bricks and the mounts live in a
