@@ -2,12 +2,13 @@
 # fuzz corpora included), `make demo` runs the demonstration, `make fuzz
 # T=seconds` fuzzes every parser of outside bytes for T seconds each with
 # clang's libFuzzer (build-fuzz; new inputs go to a scratch copy of each
-# corpus, crash inputs to build-fuzz/artifacts/).  Each target first
-# installs what is missing.
+# corpus, crash inputs to build-fuzz/artifacts/), `make cluster-demo` runs
+# two web servers on one spool on a replicated GlusterFS volume and prints
+# its figures.  Each target first installs what is missing.
 JOBS ?= 2
 T ?= 30
 
-.PHONY: all build asan test demo fuzz bootstrap clean
+.PHONY: all build asan test demo cluster-demo fuzz bootstrap clean
 
 all: build
 
@@ -27,6 +28,9 @@ test: build asan
 
 demo: build
 	@bash scripts/demo.sh
+
+cluster-demo: build
+	@bash scripts/cluster.sh
 
 # The PHP extension for a merchant's machine, and the example shop.
 PREFIX ?= /usr/local

@@ -22,6 +22,9 @@ have_cmd nginx || need+=(nginx)
 have_cmd chromium || need+=(chromium)
 have_cmd chromedriver || need+=(chromium-driver)
 have_pkg python3-selenium || need+=(python3-selenium)
+# The cluster run (make cluster-demo and a step of make test).
+have_pkg glusterfs-server || need+=(glusterfs-server)
+have_pkg glusterfs-client || need+=(glusterfs-client)
 if [ "$mode" = fuzz ]; then
     have_cmd clang++ || need+=(clang)
     have_pkg libclang-rt-14-dev || need+=(libclang-rt-14-dev)

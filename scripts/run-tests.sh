@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test step: the suite in the normal build, the same suite under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the PHP tests, and the
-# extension where merchants run it (package, php-fpm behind nginx, browser).
+# extension where merchants run it (package, php-fpm behind nginx, browser),
+# and two web servers on one spool on a GlusterFS volume.
 #
 # Each step counts by its own result lines and by its exit status: a step
 # that exits non-zero without a failed line counts one failure, and a step
@@ -76,6 +77,10 @@ if [ -f scripts/web-tests.sh ]; then
     rc=${PIPESTATUS[0]}
     tally "$rc" "$(count '^PASS ')" "$(count '^FAIL ')" 0
 fi
+
+echo "== Two web servers on one spool, on a replica-3 GlusterFS volume"
+bash scripts/cluster.sh --test 2>&1 | tee "$log"
+tally "${PIPESTATUS[0]}" "$(count '^PASS ')" "$(count '^FAIL ')" 0
 
 echo "$passed passed, $failed failed, $skipped skipped"
 if [ "$skipped" -gt 0 ] && [ "$(id -u)" -eq 0 ]; then
