@@ -20,10 +20,18 @@ using namespace bxq;
 namespace {
 
 // Pauses between tries of a busy queue lock: they double from 1 ms up to
-// 32 ms, about three seconds in all.
+// 4 ms (a holder that takes the lock again after a short gap must not
+// starve a try), for ten seconds of time passed in all (a lock call on a
+// network file system takes a round trip of its own).
 constexpr long kFirstPauseNs = 1000000;
-constexpr long kLongestPauseNs = 32000000;
-constexpr long kBusyBoundNs = 3000000000;
+constexpr long kLongestPauseNs = 4000000;
+constexpr double kBusyBoundSeconds = 10.0;
+
+double seconds_now() {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
 
 struct ItemFree {
     void operator()(bx_queue_item item) const { bx_queue_item_close(nullptr, item); }
@@ -248,17 +256,17 @@ int journal_of(const bx_spool &sp) {
 
 int bx_queue_trylockqueue(bx_queue q) {
     if (!q) return -1;
-    long pause = kFirstPauseNs, waited = 0;
+    long pause = kFirstPauseNs;
+    double until = seconds_now() + kBusyBoundSeconds;
     for (;;) {
         if (qor_fdlib_lockfd(q->lockfd, QOR_FDLIB_EXCLUSIVE, QOR_FDLIB_NOWAIT) == 0) return 0;
         if (errno != EAGAIN && errno != EACCES) return -1;
-        if (waited >= kBusyBoundNs) {
+        if (seconds_now() >= until) {
             errno = EAGAIN;
             return -1;
         }
         struct timespec ts = {0, pause};
         nanosleep(&ts, nullptr);
-        waited += pause;
         pause = std::min(pause * 2, kLongestPauseNs);
     }
 }

@@ -47,9 +47,9 @@ struct bx_spool {
 };
 
 // Takes a queue's lock without waiting, trying again after short pauses
-// for about three seconds at most: a process holding one queue lock never
-// waits for another, so no lock cycle can form with a process that takes
-// the two the other way round.  0 when taken; -1 (errno EAGAIN) when the
+// for ten seconds at most: a process holding one queue lock never waits
+// for another, so no lock cycle can form with a process that takes the two
+// the other way round.  0 when taken; -1 (errno EAGAIN) when the
 // queue stayed busy; -1 with another errno when the lock failed.
 int bx_queue_trylockqueue(bx_queue q);
 

@@ -121,6 +121,7 @@ constexpr char kUsage[] =
     "Exit status: 0 success, 1 configuration or spool unusable, 2 usage error.\n";
 
 constexpr char kLockName[] = "brix-demod.lock";
+constexpr long kMoveGapNs = 5000000;     // pause after each move, 5 ms
 constexpr int kLongestDelay = 3600;  // seconds: bound of each demonstration delay
 
 // The demonstration delays: configuration key and bounds in the session.
@@ -393,7 +394,9 @@ private:
         std::vector<Waiting> out;
         bx_queue_lock lock(q);
         if (!lock.held()) {
-            qor_log_errf(QOR_LOG_NONFATAL, "cannot lock queue '%s'", name);
+            // Once per run: a volume that lost its quorum would otherwise
+            // fill the log at every poll.
+            log_once(QOR_LOG_NONFATAL, std::string("cannot lock queue '") + name + "': " + strerror(errno));
             return out;
         }
         std::string in = std::string("queue '") + name + "'";
@@ -467,7 +470,14 @@ private:
             qor_logf(QOR_LOG_WARNING, "%s left queue '%s' while it was processed", key, from);
             return false;
         }
-        switch (bx_queue_move(src, dst, item.release(), packed.data(), len)) {
+        bx_moved moved = bx_queue_move(src, dst, item.release(), packed.data(), len);
+        lock.release();
+        // A request that holds the destination's lock takes this source's
+        // lock only without waiting: a short gap lets it in before the next
+        // move takes the lock again.
+        struct timespec gap = {0, kMoveGapNs};
+        nanosleep(&gap, nullptr);
+        switch (moved) {
         case bx_moved::moved:
             return true;
         case bx_moved::busy:
