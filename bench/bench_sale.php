@@ -8,7 +8,8 @@
 //            bench/bench_sale.php CONFIG N
 // where DIR holds CONFIG.conf (`bench-sale -c DIR SPOOL_DIR 0` writes
 // "bench").  Output, one line:
-//   php sales=N seconds=T sales_per_s=R user_us_per_sale=U sys_us_per_sale=Y
+//   php sales=N seconds=T sales_per_s=R cpu_us_per_sale=P user_us_per_sale=U
+//       sys_us_per_sale=Y
 // Any answer but OK stops the script with exit status 1.
 
 [$config, $sales] = [$argv[1] ?? '', (int) ($argv[2] ?? 0)];
@@ -53,5 +54,6 @@ for ($n = 1; $n <= $sales; $n++) {
 $secs = (hrtime(true) - $t0) / 1e9;
 [$u1, $s1] = $cpu();
 bx_done($h);
-printf("php sales=%d seconds=%.4f sales_per_s=%.1f user_us_per_sale=%.1f sys_us_per_sale=%.1f\n",
-       $sales, $secs, $sales / $secs, 1e6 * ($u1 - $u0) / $sales, 1e6 * ($s1 - $s0) / $sales);
+printf("php sales=%d seconds=%.4f sales_per_s=%.1f cpu_us_per_sale=%.1f user_us_per_sale=%.1f sys_us_per_sale=%.1f\n",
+       $sales, $secs, $sales / $secs, 1e6 * ($u1 + $s1 - $u0 - $s0) / $sales, 1e6 * ($u1 - $u0) / $sales,
+       1e6 * ($s1 - $s0) / $sales);

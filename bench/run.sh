@@ -21,7 +21,7 @@
 #  6. The same sale through the PHP extension and in C++.
 #
 # Knobs (environment): BENCH_TMPFS (default /dev/shm), BENCH_DISK (default
-# BUILD_DIR/bench-spools), PAIRS_TMPFS (10), PAIRS_DISK (15), N_TMPFS (300
+# BUILD_DIR/bench-spools), PAIRS_TMPFS (20), PAIRS_DISK (15), N_TMPFS (150
 # sales per run), N_DISK (10), QUEUE_SIZES ("10 1000 100000"), SCALE_N
 # (80 sales per process on tmpfs), SCALE_N_DISK (4), PHP_N (200).
 set -euo pipefail
@@ -29,9 +29,9 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 tmpfs=${BENCH_TMPFS:-/dev/shm}
 disk=${BENCH_DISK:-$build/bench-spools}
-pairs_tmpfs=${PAIRS_TMPFS:-10}
+pairs_tmpfs=${PAIRS_TMPFS:-20}
 pairs_disk=${PAIRS_DISK:-15}
-n_tmpfs=${N_TMPFS:-300}
+n_tmpfs=${N_TMPFS:-150}
 n_disk=${N_DISK:-10}
 queue_sizes=${QUEUE_SIZES:-10 1000 100000}
 scale_n=${SCALE_N:-80}
@@ -90,31 +90,39 @@ echo "disk:        $disk ($(findmnt -no SOURCE,FSTYPE,OPTIONS -T "$work_d" | hea
 echo
 
 # pairs NAME PARENT PAIRS N: alternating library/floor runs, summed up.
+# Two ratios: of throughput (sales per second, wall clock), and of CPU
+# time per sale (floor/library, so that 1 is parity and less is slower):
+# on a machine that other work shares, a CPU-bound run's wall clock
+# measures its share of the CPU as much as its own cost, and the CPU
+# ratio is the throughput ratio an idle machine would show (tmpfs).
 pairs() {
     local name=$1 parent=$2 count=$3 n=$4 i a b
-    local ratios=() lsps=() fsps=() lcalls=() fcalls=() luser=() fuser=() lsys=() fsys=()
+    local ratios=() cratios=() lsps=() fsps=() lcalls=() fcalls=() lcpu=() fcpu=() luser=() fuser=()
     echo "== Whole sale on $name: library vs floor, $count pairs of $n sales"
     for ((i = 1; i <= count; i++)); do
         a=$(lib "$parent" "$n")
         b=$(flr "$parent" "$n")
         lsps+=("$(field sales_per_s "$a")"); fsps+=("$(field sales_per_s "$b")")
         lcalls+=("$(field calls_per_sale "$a")"); fcalls+=("$(field calls_per_sale "$b")")
+        lcpu+=("$(field cpu_us_per_sale "$a")"); fcpu+=("$(field cpu_us_per_sale "$b")")
         luser+=("$(field user_us_per_sale "$a")"); fuser+=("$(field user_us_per_sale "$b")")
-        lsys+=("$(field sys_us_per_sale "$a")"); fsys+=("$(field sys_us_per_sale "$b")")
         ratios+=("$(awk -v l="${lsps[-1]}" -v f="${fsps[-1]}" 'BEGIN {printf "%.3f", l / f}')")
-        printf '  pair %2d: library %8.1f sales/s  floor %8.1f sales/s  ratio %s\n' \
-            "$i" "${lsps[-1]}" "${fsps[-1]}" "${ratios[-1]}"
+        cratios+=("$(awk -v l="${lcpu[-1]}" -v f="${fcpu[-1]}" 'BEGIN {printf "%.3f", f / l}')")
+        printf '  pair %2d: library %8.1f sales/s %8.1f us CPU  floor %8.1f sales/s %8.1f us CPU  ratio %s  CPU ratio %s\n' \
+            "$i" "${lsps[-1]}" "${lcpu[-1]}" "${fsps[-1]}" "${fcpu[-1]}" "${ratios[-1]}" "${cratios[-1]}"
     done
     read -r rm rmin rmax < <(printf '%s\n' "${ratios[@]}" | stats)
-    printf '  ratio library/floor: median %s  min %s  max %s\n' "$rm" "$rmin" "$rmax"
+    printf '  ratio library/floor, sales/s:         median %s  min %s  max %s\n' "$rm" "$rmin" "$rmax"
+    read -r rm rmin rmax < <(printf '%s\n' "${cratios[@]}" | stats)
+    printf '  ratio floor/library, CPU per sale:    median %s  min %s  max %s\n' "$rm" "$rmin" "$rmax"
     printf '  sales/s (median):       library %8.1f  floor %8.1f\n' \
         "$(printf '%s\n' "${lsps[@]}" | median)" "$(printf '%s\n' "${fsps[@]}" | median)"
     printf '  system calls per sale:  library %8.1f  floor %8.1f\n' \
         "$(printf '%s\n' "${lcalls[@]}" | median)" "$(printf '%s\n' "${fcalls[@]}" | median)"
-    printf '  user CPU us per sale:   library %8.1f  floor %8.1f  (median)\n' \
+    printf '  CPU us per sale:        library %8.1f  floor %8.1f  (median; user and system)\n' \
+        "$(printf '%s\n' "${lcpu[@]}" | median)" "$(printf '%s\n' "${fcpu[@]}" | median)"
+    printf '  user CPU us per sale:   library %8.1f  floor %8.1f  (median; getrusage, tick-sampled)\n' \
         "$(printf '%s\n' "${luser[@]}" | median)" "$(printf '%s\n' "${fuser[@]}" | median)"
-    printf '  system CPU us per sale: library %8.1f  floor %8.1f  (median)\n' \
-        "$(printf '%s\n' "${lsys[@]}" | median)" "$(printf '%s\n' "${fsys[@]}" | median)"
     echo
 }
 pairs "tmpfs" "$work_t" "$pairs_tmpfs" "$n_tmpfs"
@@ -232,24 +240,25 @@ scale() {
 scale "tmpfs" "$work_t" "$scale_n" 3
 scale "disk" "$work_d" "$scale_n_disk" 1
 
-echo "== One sale through PHP and in C++ (tmpfs, 3 pairs of $php_n sales)"
+echo "== One sale through PHP and in C++ (tmpfs, 5 pairs of $php_n sales)"
 php_so=$build/php/brix.so
 if command -v php8.2 >/dev/null && [ -f "$php_so" ]; then
-    php_sps=() cpp_sps=() php_user=() cpp_user=()
-    for ((i = 1; i <= 3; i++)); do
+    php_sps=() cpp_sps=() php_cpu=() cpp_cpu=()
+    for ((i = 1; i <= 5; i++)); do
         s=$(fresh "$work_t"); conf=$(mktemp -d "$work_t/conf-XXXXXX")
         "$sale" -c "$conf" "$s" 0
         r=$(BRIX_CONFIG_DIR=$conf php8.2 -n -d extension="$php_so" bench/bench_sale.php bench "$php_n")
         rm -rf "$s" "$conf"
-        php_sps+=("$(field sales_per_s "$r")"); php_user+=("$(field user_us_per_sale "$r")")
+        php_sps+=("$(field sales_per_s "$r")"); php_cpu+=("$(field cpu_us_per_sale "$r")")
         r=$(lib "$work_t" "$php_n")
-        cpp_sps+=("$(field sales_per_s "$r")"); cpp_user+=("$(field user_us_per_sale "$r")")
+        cpp_sps+=("$(field sales_per_s "$r")"); cpp_cpu+=("$(field cpu_us_per_sale "$r")")
     done
     pm=$(printf '%s\n' "${php_sps[@]}" | median); cm=$(printf '%s\n' "${cpp_sps[@]}" | median)
-    printf '  PHP %8.1f sales/s  C++ %8.1f sales/s  (medians; PHP/C++ %.3f)\n' "$pm" "$cm" \
+    pc=$(printf '%s\n' "${php_cpu[@]}" | median); cc=$(printf '%s\n' "${cpp_cpu[@]}" | median)
+    printf '  sales/s:      PHP %8.1f  C++ %8.1f  (medians; PHP/C++ %.3f)\n' "$pm" "$cm" \
         "$(awk -v a="$pm" -v b="$cm" 'BEGIN {print a / b}')"
-    printf '  user CPU us per sale: PHP %8.1f  C++ %8.1f  (medians)\n' \
-        "$(printf '%s\n' "${php_user[@]}" | median)" "$(printf '%s\n' "${cpp_user[@]}" | median)"
+    printf '  CPU us/sale:  PHP %8.1f  C++ %8.1f  (medians; C++/PHP %.3f)\n' "$pc" "$cc" \
+        "$(awk -v a="$cc" -v b="$pc" 'BEGIN {print a / b}')"
 else
     echo "  php8.2 or $php_so is missing: not measured"
 fi
