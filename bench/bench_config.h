@@ -8,8 +8,10 @@
 #define BRIX_BENCH_BENCH_CONFIG_H
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -35,7 +37,7 @@ inline void write_config(const std::string &dir, const std::string &name, const 
 // A temporary configuration directory that BRIX_CONFIG_DIR names from now
 // on, removed when it goes out of scope; library log lines go to a file in
 // it unless BRIX_LOG_FILE names one already.  Given a directory, uses and
-// keeps that one.
+// keeps that one (made when missing).
 class ConfigDir {
 public:
     explicit ConfigDir(std::string keep = "") : dir_(std::move(keep)), temporary_(dir_.empty()) {
@@ -43,6 +45,8 @@ public:
             char tmpl[] = "/tmp/bench-conf-XXXXXX";
             if (!mkdtemp(tmpl)) die("cannot make a configuration directory");
             dir_ = tmpl;
+        } else if (mkdir(dir_.c_str(), 0700) != 0 && errno != EEXIST) {
+            die("cannot make the configuration directory", dir_.c_str());
         }
         setenv("BRIX_CONFIG_DIR", dir_.c_str(), 1);
         if (!getenv("BRIX_LOG_FILE")) setenv("BRIX_LOG_FILE", (dir_ + "/brix.log").c_str(), 1);
