@@ -149,7 +149,8 @@ char *put_number(char *p, uint32_t n) {
     return p;
 }
 
-// A name or value built in place: a prefix, numbers and texts.
+// A name or value built in place: a prefix, numbers and texts.  The
+// longest one made here, "p.ready.<n>.<old>", takes 30 bytes.
 struct Text {
     char buf[64];
     size_t len = 0;
