@@ -4,11 +4,14 @@
 # clang's libFuzzer (build-fuzz; new inputs go to a scratch copy of each
 # corpus, crash inputs to build-fuzz/artifacts/), `make cluster-demo` runs
 # two web servers on one spool on a replicated GlusterFS volume and prints
-# its figures.  Each target first installs what is missing.
+# its figures.  Each target first installs what is missing.  `make bench`
+# installs nothing (it needs what `make build` needs): it builds the
+# benchmark programs (and the PHP extension, when PHP 8.2 is there) and runs
+# bench/run.sh, a few minutes of measurements that bench/README.md explains.
 JOBS ?= 2
 T ?= 30
 
-.PHONY: all build asan test demo cluster-demo fuzz bootstrap clean
+.PHONY: all build asan test demo cluster-demo fuzz bootstrap clean bench
 
 all: build
 
@@ -41,6 +44,12 @@ deb: build
 	@bash scripts/make-deb.sh
 demo-web: build
 	@bash scripts/demo-web.sh
+
+BENCH_TARGETS = bench-sale bench-floor bench-queues $(if $(shell command -v php-config8.2),brix_php)
+bench:
+	@cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build build -j$(JOBS) --target $(BENCH_TARGETS) -- --no-print-directory
+	@bash bench/run.sh build
 
 fuzz:
 	@bash scripts/bootstrap.sh fuzz
