@@ -206,7 +206,7 @@ int bx_add(bx_session vsess, const char *invoice, int argtype, const char *argva
     vsess->apitext[0] = '\0';
     if (!invoice) invoice = "";
     if (!argval) argval = "";
-    int status = bx_status(vsess, invoice);
+    int status = bx_api_where(vsess, invoice);
     if (status < 0) {
         qor_field_set(vsess->apitext, BX_TEXT_UNSEARCHABLE);
         return BX_FAILED;

@@ -37,7 +37,7 @@ int create(bx_session s, const char *invoice, bx_queue q) {
         qor_log_errf(QOR_LOG_NONFATAL, "Unable to lock database to store transaction %s", invoice);
         return BX_DATA;
     }
-    int status = bx_status(s, invoice);
+    int status = bx_api_where(s, invoice);
     if (status < 0) {
         qor_field_set(s->apitext, BX_TEXT_UNSEARCHABLE);
         return BX_FAILED;

@@ -215,7 +215,7 @@ int move(bx_session s, const char *invoice, const Change &c, bx_queue from, bx_q
 
 int request(bx_session s, const char *invoice, bx_request which) {
     const Change &c = kChanges[static_cast<int>(which)];
-    int status = bx_status(s, invoice);
+    int status = bx_api_where(s, invoice);
     s->apitext[0] = '\0';
     if (status < 0) return answer(s, BX_FAILED, BX_TEXT_UNSEARCHABLE);
     const Cell &cell = transition(status, which);

@@ -94,6 +94,29 @@ void describe(bx_session s, const _bx_xaction &x) {
     if (x.result.rcodeiso[0]) bx_appendf(s, " result_iso {%s}", x.result.rcodeiso);
 }
 
+// The queues searched in their fixed order: the status bit of the first
+// that holds the invoice (its item handed over in *found, when asked for),
+// 0 when none does, -1 (logged) when a queue cannot be searched.
+int search(bx_session s, const char *invoice, bx_queue_item *found) {
+    for (const bx_queue_def *def : bx_queue_search) {
+        bx_queue q = bx_api_queue(s, def->status, "bx_status");
+        if (!q) continue;
+        bx_queue_item item = bx_queue_find_item(q, invoice);
+        if (!item && q->lasterr) {
+            qor_logf(QOR_LOG_NONFATAL, "bx_status: queue '%s' cannot be searched for transaction %s", q->qname,
+                     invoice);
+            return -1;
+        }
+        if (!item) continue;
+        if (found)
+            *found = item;
+        else
+            bx_queue_item_close(q, item);
+        return def->status;
+    }
+    return BX_STAT_NONE;
+}
+
 }  // namespace
 
 extern "C" {
@@ -102,26 +125,35 @@ int bx_status(bx_session vsess, const char *invoice) {
     if (!vsess) return BX_UNINIT;
     vsess->apitext[0] = '\0';
     if (!invoice) invoice = "";
-    for (const bx_queue_def *def : bx_queue_search) {
-        bx_queue q = bx_api_queue(vsess, def->status, "bx_status");
-        if (!q) continue;
-        bx_queue_item item = bx_queue_find_item(q, invoice);
-        if (!item && q->lasterr) {
-            qor_logf(QOR_LOG_NONFATAL, "bx_status: queue '%s' cannot be searched for transaction %s",
-                     q->qname, invoice);
-            qor_field_set(vsess->apitext, BX_TEXT_UNSEARCHABLE);
-            return -1;
-        }
-        if (!item) continue;
-        bx_appendf(vsess, "status {%s} ", bx_stat2str(def->status));
-        _bx_xaction x;
-        bx_api_fetch(q, item, &x);
-        bx_queue_item_close(q, item);
-        describe(vsess, x);
-        return def->status;
+    bx_queue_item item = nullptr;
+    int status = search(vsess, invoice, &item);
+    if (status < 0) {
+        qor_field_set(vsess->apitext, BX_TEXT_UNSEARCHABLE);
+        return status;
     }
-    bx_appendf(vsess, "invoice {%.8s} status {%s}", invoice, bx_stat2str(BX_STAT_NONE));
-    return BX_STAT_NONE;
+    if (status == BX_STAT_NONE) {
+        bx_appendf(vsess, "invoice {%.8s} status {%s}", invoice, bx_stat2str(BX_STAT_NONE));
+        return BX_STAT_NONE;
+    }
+    bx_queue q = bx_api_queue(vsess, status, "bx_status");
+    bx_appendf(vsess, "status {%s} ", bx_stat2str(status));
+    _bx_xaction x;
+    bx_api_fetch(q, item, &x);
+    bx_queue_item_close(q, item);
+    describe(vsess, x);
+    return status;
 }
+
+}  // extern "C"
+
+int bx_api_where(bx_session s, const char *invoice) {
+    if (!s) return BX_UNINIT;
+    s->apitext[0] = '\0';
+    int status = search(s, invoice ? invoice : "", nullptr);
+    if (status < 0) qor_field_set(s->apitext, BX_TEXT_UNSEARCHABLE);
+    return status;
+}
+
+extern "C" {
 
 }  // extern "C"

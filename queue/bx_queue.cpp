@@ -60,6 +60,12 @@ namespace bxq {
 
 namespace {
 
+// Bytes an entry file name carries as they are; any other is escaped.
+constexpr bool plain_key_byte(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
+           c == '+';
+}
+
 constexpr mode_t kDirMode = 0700;
 constexpr mode_t kFileMode = 0600;
 constexpr int kOpenExisting = QOR_FDLIB_RDWR;                      // 2
@@ -89,15 +95,37 @@ public:
         memcpy(end, suffix, slen + 1);
         return fits(q, len + slen);
     }
+    // "i_" and the key in the entry escape.
     bool entry(bx_queue q, const char *key) {
-        std::string name = "i_" + escape_key(key);
-        if (name.size() >= sizeof buf_) return fail();
-        memcpy(buf_, name.c_str(), name.size() + 1);
-        return fits(q, name.size());
+        static const char kHex[] = "0123456789ABCDEF";
+        size_t len = 2;
+        memcpy(buf_, "i_", 2);
+        for (const unsigned char *p = reinterpret_cast<const unsigned char *>(key); *p; p++) {
+            if (len + 4 > sizeof buf_) return fail();
+            if (plain_key_byte(*p)) {
+                buf_[len++] = static_cast<char>(*p);
+            } else {
+                buf_[len++] = '%';
+                buf_[len++] = kHex[*p >> 4];
+                buf_[len++] = kHex[*p & 0xF];
+            }
+        }
+        buf_[len] = '\0';
+        return fits(q, len);
     }
     const char *c_str() const { return buf_; }
-    // The full path, for messages and item records.
+    // The full path, for messages.
     std::string path(bx_queue q) const { return std::string(q->qdpath) + "/" + buf_; }
+    // The full path in new memory (null when there is none), for records.
+    char *full_path(bx_queue q) const {
+        size_t dir = strlen(q->qdpath), name = strlen(buf_);
+        char *p = static_cast<char *>(malloc(dir + 1 + name + 1));
+        if (!p) return nullptr;
+        memcpy(p, q->qdpath, dir);
+        p[dir] = '/';
+        memcpy(p + dir + 1, buf_, name + 1);
+        return p;
+    }
 
 private:
     bool fits(bx_queue q, size_t len) {
@@ -349,8 +377,8 @@ bx_queue_item new_item(bx_queue q, uint32_t n, const Name &item, const Name &loc
     qi->indexno = n;
     qi->size = p.size;
     qi->buf = static_cast<char *>(malloc(static_cast<size_t>(p.size) + 1));
-    qi->fname = qor_util_strdup(item.path(q).c_str());
-    qi->lname = qor_util_strdup(lock.path(q).c_str());
+    qi->fname = item.full_path(q);
+    qi->lname = lock.full_path(q);
     qi->primary_key = static_cast<char *>(malloc(p.key.size() + 1));
     if (!qi->buf || !qi->fname || !qi->lname || !qi->primary_key) {
         free_queue_item(qi);
@@ -598,9 +626,7 @@ std::string escape_key(std::string_view key) {
     static const char kHex[] = "0123456789ABCDEF";
     std::string out;
     for (unsigned char c : key) {
-        bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                     c == '.' || c == '-' || c == '+';
-        if (plain) {
+        if (plain_key_byte(c)) {
             out.push_back(static_cast<char>(c));
         } else {
             out.push_back('%');
