@@ -14,8 +14,10 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "api/bx_api_xact.h"
+#include "queue/bx_queue_files.h"
 #include "support/qor_log.h"
 #include "support/qor_util.h"
 #include "xaction/bx_xaction_retail.h"
@@ -98,20 +100,22 @@ void describe(bx_session s, const _bx_xaction &x) {
 // that holds the invoice (its item handed over in *found, when asked for),
 // 0 when none does, -1 (logged) when a queue cannot be searched.
 int search(bx_session s, const char *invoice, bx_queue_item *found) {
+    // Without an item to hand over, a probe of each queue does: the same
+    // files and locks, without copying the item out.
+    std::optional<bxq::Probe> probe;
+    if (!found) probe.emplace(invoice);
     for (const bx_queue_def *def : bx_queue_search) {
         bx_queue q = bx_api_queue(s, def->status, "bx_status");
         if (!q) continue;
-        bx_queue_item item = bx_queue_find_item(q, invoice);
-        if (!item && q->lasterr) {
+        bx_queue_item item = nullptr;
+        int held = probe ? probe->in(q) : (item = bx_queue_find_item(q, invoice)) ? 1 : q->lasterr ? -1 : 0;
+        if (held < 0) {
             qor_logf(QOR_LOG_NONFATAL, "bx_status: queue '%s' cannot be searched for transaction %s", q->qname,
                      invoice);
             return -1;
         }
-        if (!item) continue;
-        if (found)
-            *found = item;
-        else
-            bx_queue_item_close(q, item);
+        if (!held) continue;
+        if (found) *found = item;
         return def->status;
     }
     return BX_STAT_NONE;

@@ -235,9 +235,13 @@ bool write_all_at(int fd, const struct iovec *iov, int cnt, off_t at) {
 // flushes it to disk.
 bool write_item(int fd, const char *key, const char *data, int size) {
     char head[kLineSize + 16];
-    int len = snprintf(head, sizeof head, "%s\n%d\n", key, size);
-    struct iovec iov[2] = {{head, static_cast<size_t>(len)},
-                           {const_cast<char *>(data), static_cast<size_t>(size)}};
+    size_t klen = strnlen(key, kMaxKey);
+    memcpy(head, key, klen);
+    head[klen] = '\n';
+    char *end = std::to_chars(head + klen + 1, head + sizeof head - 1, size).ptr;
+    *end++ = '\n';
+    size_t len = static_cast<size_t>(end - head);
+    struct iovec iov[2] = {{head, len}, {const_cast<char *>(data), static_cast<size_t>(size)}};
     return write_all_at(fd, iov, size > 0 ? 2 : 1, 0) && qor_fdlib_fsync(fd) == 0;
 }
 
@@ -290,7 +294,9 @@ bool read_index(int fd, IndexValue *iv, bool empty_is_new = false) {
 // more than that (`had`: its length when known, else -1).
 int write_index(int fd, int value, ssize_t had = -1) {
     char text[16];
-    int len = snprintf(text, sizeof text, "%d\n", value);
+    char *end = std::to_chars(text, text + sizeof text - 1, value).ptr;
+    *end++ = '\n';
+    int len = static_cast<int>(end - text);
     struct iovec iov = {text, static_cast<size_t>(len)};
     if (!write_all_at(fd, &iov, 1, 0) || qor_fdlib_fsync(fd) != 0) return -1;
     if ((had < 0 || had > len) && qor_fdlib_ftruncate(fd, len) != 0) return -1;
@@ -828,44 +834,58 @@ int item_present(bx_queue q, uint32_t n) {
     return errno == ENOENT ? 0 : -1;
 }
 
-bx_queue_item read_item(bx_queue q, uint32_t n) {
+namespace {
+
+// Item n as read from its file (with its item lock), parsed.
+struct Loaded {
     Name item, lock;
-    if (!item_name(q, n, item) || !lock_name(q, n, lock)) return nullptr;
-    Fd fd(qor_fdlib_openat(q->qdirfd, item.c_str(), kReadOnly, 0));
+    char buf[8192];           // the file when it is smaller, read in one call
+    std::string more;         // a larger file
+    ParsedItem parsed;
+};
+
+// Reads and checks item n: 1 whole; 0 absent (errno 0); -1 not readable
+// whole (errno set, logged).
+int load_item(bx_queue q, uint32_t n, Loaded &l) {
+    if (!item_name(q, n, l.item) || !lock_name(q, n, l.lock)) return -1;
+    Fd fd(qor_fdlib_openat(q->qdirfd, l.item.c_str(), kReadOnly, 0));
     if (!fd.ok()) {
         if (errno == ENOENT) {
             errno = 0;
-            return nullptr;
+            return 0;
         }
-        qor_log_errf(QOR_LOG_FATAL, "Could not open spool file '%s' for reading", item.path(q).c_str());
-        return nullptr;
+        qor_log_errf(QOR_LOG_FATAL, "Could not open spool file '%s' for reading", l.item.path(q).c_str());
+        return -1;
     }
-    // An item is read in one call into a stack buffer; only a larger one
-    // takes more.
-    char buf[8192];
     std::string_view bytes;
-    std::string more;
     {
-        ItemLock held(q, lock);
-        ssize_t got = qor_fdlib_pread(fd.get(), buf, sizeof buf, 0);
-        if (got >= 0 && static_cast<size_t>(got) < sizeof buf) {
-            bytes = std::string_view(buf, static_cast<size_t>(got));
-        } else if (got < 0 || !read_whole_fd(fd.get(), &more, buf, sizeof buf)) {
-            qor_log_errf(QOR_LOG_NONFATAL, "Could not read spool file '%s'", item.path(q).c_str());
-            return nullptr;
+        ItemLock held(q, l.lock);
+        ssize_t got = qor_fdlib_pread(fd.get(), l.buf, sizeof l.buf, 0);
+        if (got >= 0 && static_cast<size_t>(got) < sizeof l.buf) {
+            bytes = std::string_view(l.buf, static_cast<size_t>(got));
+        } else if (got < 0 || !read_whole_fd(fd.get(), &l.more, l.buf, sizeof l.buf)) {
+            qor_log_errf(QOR_LOG_NONFATAL, "Could not read spool file '%s'", l.item.path(q).c_str());
+            return -1;
         } else {
-            bytes = more;
+            bytes = l.more;
         }
     }
-    ParsedItem p;
-    ItemForm form = parse_item(bytes.data(), bytes.size(), &p);
+    ItemForm form = parse_item(bytes.data(), bytes.size(), &l.parsed);
     if (form != ItemForm::whole) {
-        qor_logf(QOR_LOG_NONFATAL, "Spool file '%s' is %s", item.path(q).c_str(), item_form_text(form));
+        qor_logf(QOR_LOG_NONFATAL, "Spool file '%s' is %s", l.item.path(q).c_str(), item_form_text(form));
         errno = EBADMSG;
-        return nullptr;
+        return -1;
     }
-    bx_queue_item qi = new_item(q, n, item, lock, p);
-    if (!qi) qor_logf(QOR_LOG_NONFATAL, "No memory for spool file '%s'", item.path(q).c_str());
+    return 1;
+}
+
+}  // namespace
+
+bx_queue_item read_item(bx_queue q, uint32_t n) {
+    Loaded l;
+    if (load_item(q, n, l) != 1) return nullptr;
+    bx_queue_item qi = new_item(q, n, l.item, l.lock, l.parsed);
+    if (!qi) qor_logf(QOR_LOG_NONFATAL, "No memory for spool file '%s'", l.item.path(q).c_str());
     return qi;
 }
 
@@ -910,6 +930,37 @@ bool quarantine_item(bx_queue q, uint32_t n, const char *why, std::string *where
 }
 
 bool sync_queue_dir(bx_queue q) { return qor_fdlib_fsync(q->qdirfd) == 0; }
+
+Probe::Probe(const char *invoice) {
+    bx_invoice_key(invoice, key_);
+    entry_ = "i_" + escape_key(key_);
+}
+
+int Probe::in(bx_queue q) const {
+    q->lasterr = 0;
+    if (strlen(q->qdpath) + 1 + entry_.size() >= kPathSize) {
+        too_long(q, key_);
+        return failed(q, -1);
+    }
+    // As get_item_by_invoice: a missing entry is told by one failed open.
+    Fd fd(qor_fdlib_openat(q->qdirfd, entry_.c_str(), kReadOnly, 0));
+    if (!fd.ok()) {
+        if (errno != ENOENT) return failed(q, -1);
+        // Records stored by hand under the bare key "id" are still found.
+        if (strcmp(key_, "IDXXXXXX") != 0) return 0;
+        bx_queue_item qi = bx_queue_find_item(q, "id");
+        bx_queue_item_close(q, qi);
+        return qi ? 1 : q->lasterr ? -1 : 0;
+    }
+    IndexLock lock(q, QOR_FDLIB_SHARED);
+    if (!lock.held()) return failed(q, -1);
+    IndexValue iv;
+    if (!read_index(fd.get(), &iv)) return failed(q, -1);
+    if (!iv.valid || iv.value <= 0) return 0;
+    Loaded l;
+    int loaded = load_item(q, static_cast<uint32_t>(iv.value), l);
+    return loaded < 0 ? failed(q, -1) : loaded;
+}
 
 bool walk_queue(bx_queue q, const std::function<bool(uint32_t n, bx_queue_item item)> &visit) {
     q->lasterr = 0;

@@ -184,6 +184,22 @@ bool remove_item(bx_queue q, uint32_t n, bool *lock_left = nullptr);
 // Moves item n out of the queue into <spool>/quarantine, keeping its bytes;
 // the lock file goes.  false when it could not be moved.
 bool quarantine_item(bx_queue q, uint32_t n, const char *why, std::string *where);
+// Whether an invoice is in a queue, asked of several queues in turn: the
+// same files, locks and reads as bx_queue_find_item, but the item is only
+// checked to be whole, not copied out.  The key and its entry name are
+// made once for all the queues asked.
+class Probe {
+public:
+    explicit Probe(const char *invoice);
+    // 1 when the queue holds the invoice, 0 when not, -1 when it cannot be
+    // read (q->lasterr set).
+    int in(bx_queue q) const;
+
+private:
+    char key_[9];             // the invoice key, as bx_queue_find_item makes it
+    std::string entry_;       // "i_" and the escaped key
+};
+
 // Reads every item of the queue, oldest first, under the shared index
 // locks, in one walk (bx_queue_nth_item for each position would walk the
 // queue once per item).  visit(n, item) gets each item it could read and

@@ -59,26 +59,26 @@ constexpr struct {
 } kSeamErrors[] = {{"EIO", EIO}, {"ENOSPC", ENOSPC}, {"EINTR", EINTR}, {"EROFS", EROFS},
                    {"EDQUOT", EDQUOT}, {"ENOLCK", ENOLCK}, {"EDEADLK", EDEADLK}};
 
-void read_seam_environment() {
+// Read at the first call, which is counted already: `before` is the
+// number of mutations made before it.
+void read_seam_environment(unsigned long before) {
     g_env_read = true;
     const char *v = getenv("BRIX_FS_SEAM");
     if (!v) return;
     char name[16] = "";
     unsigned long n = 0;
     if (sscanf(v, "kill:%lu", &n) == 1 && n > 0) {
-        g_trigger = {g_mutations + n, true, 0};
+        g_trigger = {before + n, true, 0};
     } else if (sscanf(v, "fail:%lu:%15[A-Z]", &n, name) == 2 && n > 0) {
         for (const auto &e : kSeamErrors)
-            if (strcmp(e.name, name) == 0) g_trigger = {g_mutations + n, true, e.err};
+            if (strcmp(e.name, name) == 0) g_trigger = {before + n, true, e.err};
     }
 }
 
-// True when the call being made now must fail (errno is then set).  A kill
-// trigger does not return.
-bool seam_fires(Kind kind = Kind::read) {
-    if (!g_env_read) read_seam_environment();
-    ++g_calls;
-    if (kind == Kind::mutate) ++g_mutations;
+// The rare part of seam_fires: a trigger is armed, or the environment is
+// still to be read.
+__attribute__((noinline)) bool seam_armed(Kind kind) {
+    if (!g_env_read) read_seam_environment(g_mutations - (kind == Kind::mutate ? 1 : 0));
     if (g_trigger.at == 0) return false;
     if (g_trigger.mutations ? (kind != Kind::mutate || g_mutations != g_trigger.at)
                             : g_calls != g_trigger.at)
@@ -88,6 +88,16 @@ bool seam_fires(Kind kind = Kind::read) {
     if (err == 0) raise(SIGKILL);
     errno = err;
     return true;
+}
+
+// True when the call being made now must fail (errno is then set).  A kill
+// trigger does not return.  Counting is all a call costs when nothing is
+// armed.
+inline bool seam_fires(Kind kind = Kind::read) {
+    ++g_calls;
+    if (kind == Kind::mutate) ++g_mutations;
+    if (__builtin_expect(g_env_read && g_trigger.at == 0, 1)) return false;
+    return seam_armed(kind);
 }
 
 // seam_fires for calls made through a stream or listing, which are not

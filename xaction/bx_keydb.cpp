@@ -60,6 +60,17 @@ bx_keydb_pair walk(bx_keydbel dbel, Visit visit) {
 // anything after is ignored) that saturates at [lo, hi] instead of
 // overflowing, and never looks beyond `text`.
 long long read_decimal(std::string_view text, long long lo, long long hi) {
+    // The form this library writes: a few digits, perhaps a minus sign.
+    if (!text.empty() && text.size() <= 18) {
+        size_t d = text[0] == '-' ? 1 : 0;
+        long long v = 0;
+        size_t i = d;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; i++) v = v * 10 + (text[i] - '0');
+        if (i == text.size() && i > d) {
+            v = d ? -v : v;
+            return v < lo ? lo : v > hi ? hi : v;
+        }
+    }
     size_t i = 0;
     auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
     while (i < text.size() && blank(text[i])) i++;
@@ -287,15 +298,15 @@ bx_keydbel bx_keydb_unpack(const char *buf, int length) {
     } rock{&dbel, &invoice};
     // The record is made at the first pair (the header has been read by
     // then), or after the walk for a stream of no pairs.
-    auto add = [](void *r, std::string_view key, std::string_view value) {
-        auto *rk = static_cast<Rock *>(r);
+    auto add = [&rock](std::string_view key, std::string_view value) {
+        Rock *rk = &rock;
         if (!*rk->dbel && !(*rk->dbel = bx_keydb_create_empty(rk->invoice->data()))) return false;
         char k[BX_KEYDB_MAXKEY + 1];
         memcpy(k, key.data(), key.size());
         k[key.size()] = '\0';
         return bx_keydb_put(*rk->dbel, k, value.data()) == 1;
     };
-    const char *failure = brix::keydb_scan(buf, length, &invoice, add, &rock);
+    const char *failure = brix::keydb_scan(buf, length, &invoice, add);
     if (!failure && !dbel) dbel = bx_keydb_create_empty(invoice.data());
     if (failure && !*failure && !dbel) failure = "bx_keydb_unpack: could not allocate keydbel";
     else if (failure && !*failure) failure = "bx_keydb_unpack: could not add to keydbel";
@@ -348,35 +359,20 @@ const char *bx_keydb_iterate(bx_keydbel dbel, bx_keydb_iterfunc iterfunc, void *
 
 namespace brix {
 
-const char *keydb_scan(const char *buf, int length, std::string_view *invoice,
-                       bool (*visit)(void *rock, std::string_view key, std::string_view value),
-                       void *rock) {
-    Reader in{buf, stream_size(length)};
+const char *keydb_header(const char *buf, size_t size, std::string_view *invoice, size_t *pos) {
+    Reader in{buf, size};
     int version = 0;
     switch (read_header(in, *invoice, version)) {
-    case Header::ok: break;
+    case Header::ok:
+        *pos = in.pos;
+        return nullptr;
     case Header::truncated: return "bx_keydb_unpack: truncated stream.";
     case Header::foreign: return "bx_keydb_unpack: not a BRIX DB stream.";
-    case Header::version: {
-        static thread_local char line[64];
-        snprintf(line, sizeof line, "bx_keydb_unpack: unknown version (%d)", version);
-        return line;
+    case Header::version: break;
     }
-    }
-    for (;;) {
-        std::string_view s;
-        if (!in.next(s)) return "bx_keydb_unpack: truncated stream.";
-        if (s.empty()) continue;  // no '?': not a pair
-        if (s[0] == '?') {
-            if (s.size() >= 2 && s[1] == '.') return nullptr;  // terminator: done
-            return "bx_keydb_unpack: unknown ? string in buffer";
-        }
-        size_t q = s.find('?');
-        if (q == std::string_view::npos) continue;
-        if (q > BX_KEYDB_MAXKEY) return "bx_keydb_unpack: key too long in buffer";
-        // The value runs to the string's NUL, which lies inside the stream.
-        if (!visit(rock, s.substr(0, q), s.substr(q + 1))) return "";
-    }
+    static thread_local char line[64];
+    snprintf(line, sizeof line, "bx_keydb_unpack: unknown version (%d)", version);
+    return line;
 }
 
 long long keydb_decimal(std::string_view text, long long lo, long long hi) { return read_decimal(text, lo, hi); }
@@ -392,18 +388,6 @@ bool keydb_writer::header(std::string_view invoice) {
     }
     pos = w.pos;
     return ok;
-}
-
-bool keydb_writer::pair(std::string_view key, std::string_view value) {
-    // key, '?', value and the NUL must fit in the room left.
-    if (!buf || key.size() + 1 + value.size() >= size - pos) return false;
-    memcpy(buf + pos, key.data(), key.size());
-    pos += key.size();
-    buf[pos++] = '?';
-    memcpy(buf + pos, value.data(), value.size());
-    pos += value.size();
-    buf[pos++] = '\0';
-    return true;
 }
 
 int keydb_writer::finish(bool fits) {

@@ -84,19 +84,44 @@ const char *bx_keydb_iterate(bx_keydbel dbel, bx_keydb_iterfunc iterfunc, void *
 #ifdef __cplusplus
 }
 
+#include <cstring>
 #include <string_view>
 
 namespace brix {
 
+// Reads a stream's header (magic, version, invoice): null, with *pos on
+// the first pair, or the refusal's log line.
+const char *keydb_header(const char *buf, size_t size, std::string_view *invoice, size_t *pos);
+
 // The one reader of the stream form.  Reads the header and every pair of
-// a stream, refusing it exactly as bx_keydb_unpack does; `visit` is called
-// for each pair in stream order with the key and the value (NUL-terminated
-// inside the stream) and may stop the walk by returning false.  Returns
-// null when the stream was read to its terminator, else the refusal's log
-// line (not logged here), or "" when `visit` stopped it.
-const char *keydb_scan(const char *buf, int length, std::string_view *invoice,
-                       bool (*visit)(void *rock, std::string_view key, std::string_view value),
-                       void *rock);
+// a stream, refusing it exactly as bx_keydb_unpack does; visit(key, value)
+// is called for each pair in stream order (the value NUL-terminated inside
+// the stream) and may stop the walk by returning false.  Returns null when
+// the stream was read to its terminator, else the refusal's log line (not
+// logged here), or "" when `visit` stopped it.  Never reads past length.
+template <typename Visit>
+const char *keydb_scan(const char *buf, int length, std::string_view *invoice, Visit &&visit) {
+    size_t size = length > 0 ? static_cast<size_t>(length) : 0, pos = 0;
+    if (const char *refused = keydb_header(buf, size, invoice, &pos)) return refused;
+    for (;;) {
+        if (pos >= size) return "bx_keydb_unpack: truncated stream.";
+        const char *s = buf + pos;
+        const char *nul = static_cast<const char *>(memchr(s, '\0', size - pos));
+        if (!nul) return "bx_keydb_unpack: truncated stream.";
+        size_t n = static_cast<size_t>(nul - s);
+        pos += n + 1;
+        if (n == 0) continue;  // no '?': not a pair
+        if (s[0] == '?') {
+            if (n >= 2 && s[1] == '.') return nullptr;  // terminator: done
+            return "bx_keydb_unpack: unknown ? string in buffer";
+        }
+        const char *q = static_cast<const char *>(memchr(s, '?', n));
+        if (!q) continue;
+        size_t k = static_cast<size_t>(q - s);
+        if (k > BX_KEYDB_MAXKEY) return "bx_keydb_unpack: key too long in buffer";
+        if (!visit(std::string_view(s, k), std::string_view(q + 1, n - k - 1))) return "";
+    }
+}
 
 // The decimal reading of a stored value (C-locale blanks, a sign, digits;
 // what follows is ignored), saturating at [lo, hi].
@@ -109,7 +134,17 @@ struct keydb_writer {
     size_t size;
     size_t pos = 0;
     bool header(std::string_view invoice);
-    bool pair(std::string_view key, std::string_view value);
+    bool pair(std::string_view key, std::string_view value) {
+        // key, '?', value and the NUL must fit in the room left.
+        if (!buf || key.size() + 1 + value.size() >= size - pos) return false;
+        memcpy(buf + pos, key.data(), key.size());
+        pos += key.size();
+        buf[pos++] = '?';
+        memcpy(buf + pos, value.data(), value.size());
+        pos += value.size();
+        buf[pos++] = '\0';
+        return true;
+    }
     // The terminator; on overflow logs "bx_keydb_pack: buffer has
     // overflowed." and returns 0, else the stream's length.
     int finish(bool fits);

@@ -373,7 +373,7 @@ int bx_xaction_pack(char *buf, bx_xaction xact, int len) {
     for (size_t i = 0; fits && i < kRowCount; i++) {
         const Row &r = kRows[kStreamOrder[i]];
         char scratch[32];
-        if (applies(xact, r, false)) fits = out.pair(r.key, field_text(xact, r, scratch));
+        if (applies(xact, r, false)) fits = out.pair(kOrderedKeys[i], field_text(xact, r, scratch));
     }
     return out.finish(fits);
 }
@@ -388,8 +388,8 @@ int bx_xaction_unpack(const char *buf, bx_xaction xact, int len) {
         std::array<bool, kRowCount> present{};
         KeyCursor keys;
     } values;
-    auto take = [](void *rock, std::string_view key, std::string_view value) {
-        auto *v = static_cast<Values *>(rock);
+    auto take = [&values](std::string_view key, std::string_view value) {
+        Values *v = &values;
         if (int r = v->keys.find(key); r >= 0) {
             v->by_row[static_cast<size_t>(r)] = value;
             v->present[static_cast<size_t>(r)] = true;
@@ -397,7 +397,7 @@ int bx_xaction_unpack(const char *buf, bx_xaction xact, int len) {
         return true;
     };
     std::string_view invoice;
-    if (const char *failure = brix::keydb_scan(buf, len, &invoice, take, &values)) {
+    if (const char *failure = brix::keydb_scan(buf, len, &invoice, take)) {
         qor_log(QOR_LOG_NONFATAL, failure);
         return -1;
     }
