@@ -71,21 +71,6 @@ bool plain_name(std::string_view name) {
     return true;
 }
 
-// The name with its control characters as \xNN, fit for one log line.
-std::string escaped(std::string_view name) {
-    std::string out;
-    for (unsigned char c : name) {
-        if (is_control(c)) {
-            char esc[5];
-            snprintf(esc, sizeof esc, "\\x%02X", c);
-            out += esc;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
 void restore_real_user() {
     if (seteuid(getuid()) != 0) qor_log_err(QOR_LOG_WARNING, "Can't switch back to the real user");
 }
@@ -137,7 +122,7 @@ bx_session bx_init(const char *name) {
     if (!plain_name(name)) {
         char why[sizeof bx_initerror];
         try {
-            std::string shown = escaped(name);
+            std::string shown = brix::printable(name);
             snprintf(why, sizeof why, "Configuration name '%s' is not a plain name.", shown.c_str());
             return fail(why, "Configuration name '%s' is not a plain name", shown.c_str());
         } catch (const std::bad_alloc &) {

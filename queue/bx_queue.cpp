@@ -643,20 +643,6 @@ std::string escape_key(std::string_view key) {
     return out;
 }
 
-std::string printable(std::string_view v) {
-    std::string out;
-    for (unsigned char ch : v) {
-        if (ch < 0x20 || ch == 0x7F) {
-            char esc[8];
-            snprintf(esc, sizeof esc, "\\x%02X", ch);
-            out += esc;
-        } else {
-            out += static_cast<char>(ch);
-        }
-    }
-    return out;
-}
-
 bool parse_journal_name(std::string_view name, JournalName *out) {
     *out = {};
     if (name.size() < 3 || name[1] != '.') return false;

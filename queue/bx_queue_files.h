@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "queue/bx_queue.h"
+#include "support/qor_util.h"
 
 namespace bxq {
 
@@ -62,8 +63,7 @@ bool item_number(std::string_view name, uint32_t *n);       // "12": canonical d
 bool item_lock_number(std::string_view name, uint32_t *n);  // "12.lock"
 bool entry_key(std::string_view name, std::string *key);    // "i_<escaped key>"
 std::string escape_key(std::string_view key);               // the entry escape of a key
-// Control characters as \xNN, so that a value shown stays on its line.
-std::string printable(std::string_view v);
+using brix::printable;  // (support/qor_util.h)
 
 // Journal records (files in <spool>/journal), one per change under way:
 //   put     "p.<queue>.<n>.<old>"  the new item's bytes, linked in as item

@@ -439,17 +439,18 @@ same_bricks() {
 check "the three bricks hold the same bytes after the heal" same_bricks
 
 # --- Figures. -----------------------------------------------------------------
-# floor_rate: HOOK for the floor's sales/s on this volume (the file-system
-# calls of one sale and nothing else), for comparison.  BRIX_FLOOR names a
-# command that takes a scratch directory on the volume and prints its
-# sales/s; until bench/ has a floor program, the line says it is missing.
+# floor_rate: the floor's sales/s on this volume (the file-system calls of
+# one sale and nothing else, build/bench-floor), for comparison; BRIX_FLOOR
+# names another program taking a scratch directory and a number of sales.
 floor_rate() {
-    if [ -n "${BRIX_FLOOR:-}" ]; then
-        mkdir -p "$dir/mnt-a/floor"
-        printf '   %-40s %s sales/s\n' "floor, one process (mount A)" "$($BRIX_FLOOR "$dir/mnt-a/floor")"
-    else
-        printf '   %-40s %s\n' "floor" "not measured: no floor program (BRIX_FLOOR) yet"
+    local floor=${BRIX_FLOOR:-$here/build/bench-floor} line
+    if [ ! -x "$floor" ]; then
+        printf '   %-40s %s\n' "floor" "not measured: $floor is not built (make bench)"
+        return
     fi
+    mkdir -p "$dir/mnt-a/floor"
+    line=$("$floor" "$dir/mnt-a/floor" "${BRIX_FLOOR_SALES:-20}" 2>/dev/null | tail -1)
+    printf '   %-40s %s sales/s\n' "floor, one process (mount A)" "$(sed -n 's/.*sales_per_s=\([0-9.]*\).*/\1/p' <<<"$line")"
 }
 echo
 echo "== Figures: $procs PHP processes per web server, replica 3 on one machine"

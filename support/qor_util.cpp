@@ -72,3 +72,21 @@ int qor_util_isnumstr(const char *a) {
 }
 
 }  // extern "C"
+
+namespace brix {
+
+std::string printable(std::string_view text) {
+    std::string out;
+    for (unsigned char ch : text) {
+        if (ch < 0x20 || ch == 0x7F) {
+            char esc[8];
+            snprintf(esc, sizeof esc, "\\x%02X", ch);
+            out += esc;
+        } else {
+            out += static_cast<char>(ch);
+        }
+    }
+    return out;
+}
+
+}  // namespace brix

@@ -32,6 +32,15 @@ template <size_t N>
 inline void qor_field_set(char (&field)[N], const char *src) {
     qor_util_safestrncpy(field, src, N - 1);
 }
+
+#include <string>
+#include <string_view>
+
+namespace brix {
+// Text with its control characters (below 0x20, and 0x7F) as \xNN, so that
+// it stays on one line of a log or a report.
+std::string printable(std::string_view text);
+}  // namespace brix
 #endif
 
 #endif

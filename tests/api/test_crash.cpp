@@ -388,16 +388,25 @@ TEST_F(Crash, EveryOperationAtEveryCrashAndFaultPoint) {
         touching(op, before, after);
         unsigned long mutations = 0;
         int c = crash_points(op, before, after, &mutations);
-        int f = 0;
         // An interrupted call is made again by the file-system layer itself;
         // its loop is left to the unsanitized build.
-        for (int err : {EIO, ENOSPC, EINTR})
-            if (kStride == 1 || err != EINTR) f += fault_points(op, err, before, after, mutations);
-        if (!op.daemon && kStride == 1) f += fault_points(op, EIO, before, after, mutations, true);
+        std::string per_error;
+        int f = 0;
+        for (int err : {EIO, ENOSPC, EINTR}) {
+            if (kStride != 1 && err == EINTR) continue;
+            int k = fault_points(op, err, before, after, mutations);
+            per_error += std::string(" ") + strerrorname_np(err) + " " + std::to_string(k);
+            f += k;
+        }
+        if (!op.daemon && kStride == 1) {
+            int k = fault_points(op, EIO, before, after, mutations, true);
+            per_error += " EIO-any-call " + std::to_string(k);
+            f += k;
+        }
         crashes += c;
         faults += f;
         summary += std::string("  ") + op.name + ": " + std::to_string(c) + " crash points, " + std::to_string(f) +
-                   " fault points\n";
+                   " fault points (" + per_error.substr(1) + ")\n";
         if (HasFailure()) break;
     }
     printf("%s  all: %d crash points, %d fault points\n", summary.c_str(), crashes, faults);
