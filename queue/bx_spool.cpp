@@ -20,11 +20,11 @@ using namespace bxq;
 namespace {
 
 // Pauses between tries of a busy queue lock: they double from 1 ms up to
-// 4 ms (a holder that takes the lock again after a short gap must not
-// starve a try), for ten seconds of time passed in all (a lock call on a
-// network file system takes a round trip of its own).
+// 32 ms (on a network file system every try is a request to the servers,
+// and many processes trying often would swamp them), for ten seconds of
+// time passed in all (a try itself takes a round trip there).
 constexpr long kFirstPauseNs = 1000000;
-constexpr long kLongestPauseNs = 4000000;
+constexpr long kLongestPauseNs = 32000000;
 constexpr double kBusyBoundSeconds = 10.0;
 
 double seconds_now() {
