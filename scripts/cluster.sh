@@ -446,16 +446,31 @@ check "the three bricks hold the same bytes after the heal" same_bricks
 # floor_rate: the floor's sales/s on this volume (the file-system calls of
 # one sale and nothing else, build/bench-floor), for comparison; BRIX_FLOOR
 # names another program taking a scratch directory and a number of sales.
+# The demonstration also runs the floor without the locks that a read
+# checked by the item's key line would not need (bench/README.md), and the
+# library's own sale in C++ (build/bench-sale), one process each.
+rate_of() {   # rate_of LABEL PROGRAM [ARG...]: one process's sales/s on mount A
+    local label=$1 sub line
+    shift
+    sub=$dir/mnt-a/rate-$((++rate_runs))
+    mkdir -p "$sub"
+    line=$("$@" "$sub/spool" "${BRIX_FLOOR_SALES:-20}" 2>/dev/null | tail -1)
+    printf '   %-40s %s sales/s\n' "$label" "$(sed -n 's/.*sales_per_s=\([0-9.]*\).*/\1/p' <<<"$line")"
+}
 floor_rate() {
-    local floor=${BRIX_FLOOR:-$here/build/bench-floor} line
+    local floor=${BRIX_FLOOR:-$here/build/bench-floor}
     if [ ! -x "$floor" ]; then
         printf '   %-40s %s\n' "floor" "not measured: $floor is not built (make bench)"
         return
     fi
-    mkdir -p "$dir/mnt-a/floor"
-    line=$("$floor" "$dir/mnt-a/floor" "${BRIX_FLOOR_SALES:-20}" 2>/dev/null | tail -1)
-    printf '   %-40s %s sales/s\n' "floor, one process (mount A)" "$(sed -n 's/.*sales_per_s=\([0-9.]*\).*/\1/p' <<<"$line")"
+    rate_of "floor, one process (mount A)" "$floor"
+    [ "$mode" = demo ] && [ -z "${BRIX_FLOOR:-}" ] || return 0
+    rate_of "floor, no look-up locks" "$floor" --locks=no-read
+    rate_of "floor, only the needed locks" "$floor" --locks=needed
+    [ -x "$here/build/bench-sale" ] &&
+        BRIX_LOG_FILE=$dir/log/bench-sale.log rate_of "library in C++, one process" "$here/build/bench-sale"
 }
+rate_runs=0
 echo
 echo "== Figures: $procs PHP processes per web server, replica 3 on one machine"
 longest=0
