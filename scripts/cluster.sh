@@ -290,14 +290,14 @@ stop_demod() {
 }
 start_demod
 
-# workers NAME SPEC...: runs one client per SPEC ("a sell A1 20": web
+# workers NAME JOB...: runs one client per JOB ("a sell A1 20": web
 # server, then the client's arguments) at once and waits for all; their
 # JSON lines go to out/NAME.json.  False when one did not end well.
 workers() {
-    local name=$1 spec i=0 rc=0 mine=() p
+    local name=$1 job i=0 rc=0 mine=() p
     shift
-    for spec in "$@"; do
-        set -- $spec
+    for job in "$@"; do
+        set -- $job
         local -n env_=on_$1
         shift
         "${env_[@]}" "${php[@]}" "$client" "$@" >"$dir/out/$name.$i" 2>"$dir/out/$name.$i.err" &
@@ -310,9 +310,9 @@ workers() {
     cat "$dir/out/$name".[0-9]* >"$dir/out/$name.json"
     return $rc
 }
-# spec SERVER sell PREFIX COUNT | SERVER cross OWN PARTNER COUNT: one
-# SPEC per process of a web server.
-spec() {
+# client_jobs SERVER sell PREFIX COUNT | SERVER cross OWN PARTNER COUNT: one
+# JOB per process of a web server.
+client_jobs() {
     local k
     for ((k = 1; k <= procs; k++)); do
         case $2 in
@@ -350,16 +350,16 @@ json() {
 refused() { json refused "$1"; }
 
 # --- Sales: one web server, two, a brick killed, a brick down. -------------
-mapfile -t s1 < <(spec a sell SA "$sales")
+mapfile -t s1 < <(client_jobs a sell SA "$sales")
 workers one "${s1[@]}"
 check "sales through web server A alone, every call OK" run_ok $? one
-mapfile -t s2 < <(spec a sell TA "$sales"; spec b sell TB "$sales")
+mapfile -t s2 < <(client_jobs a sell TA "$sales"; client_jobs b sell TB "$sales")
 workers two "${s2[@]}"
 check "sales through web servers A and B at once, every call OK" run_ok $? two
 
 # Authorisations asked on one web server and sold on the other, with
 # brick 3 killed in the middle; then sales with the brick still down.
-mapfile -t s3 < <(spec a cross XA XB "$cross"; spec b cross XB XA "$cross")
+mapfile -t s3 < <(client_jobs a cross XA XB "$cross"; client_jobs b cross XB XA "$cross")
 workers cross "${s3[@]}" &
 crossrun=$!
 pids+=("$crossrun")
@@ -368,7 +368,7 @@ victim=$(brick_pid 3)
 [ -n "$victim" ] && kill -KILL "$victim" || flunk "cannot find brick 3 to kill"
 wait "$crossrun"
 check "authorised on one web server, sold on the other, brick 3 killed mid-run" run_ok $? cross
-mapfile -t s4 < <(spec a sell DA "$downsales"; spec b sell DB "$downsales")
+mapfile -t s4 < <(client_jobs a sell DA "$downsales"; client_jobs b sell DB "$downsales")
 workers down "${s4[@]}"
 check "sales through A and B with brick 3 down, every call OK" run_ok $? down
 
@@ -562,7 +562,7 @@ check "quorum back: brix check finds the spool sound through mount B" sound b
 cut_off() {
     local rc=0 victim before
     before=$(logged brix-b)
-    mapfile -t sb < <(spec b sell CB 40)
+    mapfile -t sb < <(client_jobs b sell CB 40)
     workers cut "${sb[@]}" &
     local cutrun=$!
     workers killed "a sell KA 40" 2>/dev/null &
