@@ -219,7 +219,6 @@ int bx_add(bx_session vsess, const char *invoice, int argtype, const char *argva
         qor_field_set(vsess->apitext, "text {not valid for this transaction}");
         return BX_BADINVOICE;
     }
-    vsess->apitext[0] = '\0';
     bx_queue q = bx_api_queue(vsess, BX_STAT_NEW, "bx_add");
     if (!q) {
         qor_field_set(vsess->apitext, "text {unable to lock database}");

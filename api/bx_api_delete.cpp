@@ -23,10 +23,7 @@ int bx_delete(bx_session vsess, const char *invoice) {
     vsess->apitext[0] = '\0';
     if (!invoice) invoice = "";
     int status = bx_status(vsess, invoice);
-    if (status < 0) {
-        qor_field_set(vsess->apitext, BX_TEXT_UNSEARCHABLE);
-        return BX_FAILED;
-    }
+    if (status < 0) return BX_FAILED;  // with bx_status's text
     if (status == BX_STAT_NONE) {
         qor_field_set(vsess->apitext, "text {invoice doesn't exist}");
         return BX_BADINVOICE;

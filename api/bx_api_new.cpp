@@ -46,7 +46,6 @@ int create(bx_session s, const char *invoice, bx_queue q) {
         qor_field_set(s->apitext, "text {invoice already in use}");
         return BX_DUPLICATE;
     }
-    s->apitext[0] = '\0';
 
     _bx_xaction x = {};
     // A session of no known kind stores an all-zero record.

@@ -153,12 +153,6 @@ int answer(bx_session s, int code, const char *text) {
     return code;
 }
 
-struct ItemCloser {
-    bx_queue q;
-    void operator()(bx_queue_item item) const { bx_queue_item_close(q, item); }
-};
-using Item = std::unique_ptr<_bx_queue_item, ItemCloser>;
-
 // Everything from the source lock on.
 int move(bx_session s, const char *invoice, const Change &c, bx_queue from, bx_queue to) {
     bx_queue_lock lock(from);
@@ -168,7 +162,7 @@ int move(bx_session s, const char *invoice, const Change &c, bx_queue from, bx_q
         return answer(s, BX_FAILED, "text {unable to lock database}");
     }
     // Gone since the status lookup: another process moved or deleted it.
-    Item item(bx_queue_find_item(from, invoice), ItemCloser{from});
+    bx_queue_item_ptr item(bx_queue_find_item(from, invoice));
     if (!item && from->lasterr) {
         qor_logf(QOR_LOG_NONFATAL, "%s: queue '%s' cannot be searched for transaction %s", c.op,
                  from->qname, invoice);
@@ -216,7 +210,6 @@ int move(bx_session s, const char *invoice, const Change &c, bx_queue from, bx_q
 int request(bx_session s, const char *invoice, bx_request which) {
     const Change &c = kChanges[static_cast<int>(which)];
     int status = bx_api_where(s, invoice);
-    s->apitext[0] = '\0';
     if (status < 0) return answer(s, BX_FAILED, BX_TEXT_UNSEARCHABLE);
     const Cell &cell = transition(status, which);
     if (cell.code != BX_OK) return answer(s, cell.code, cell.text);

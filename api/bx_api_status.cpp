@@ -150,14 +150,4 @@ int bx_status(bx_session vsess, const char *invoice) {
 
 }  // extern "C"
 
-int bx_api_where(bx_session s, const char *invoice) {
-    if (!s) return BX_UNINIT;
-    s->apitext[0] = '\0';
-    int status = search(s, invoice ? invoice : "", nullptr);
-    if (status < 0) qor_field_set(s->apitext, BX_TEXT_UNSEARCHABLE);
-    return status;
-}
-
-extern "C" {
-
-}  // extern "C"
+int bx_api_where(bx_session s, const char *invoice) { return search(s, invoice ? invoice : "", nullptr); }

@@ -18,9 +18,10 @@ int bx_status(bx_session vsess, const char *invoice);
 #ifdef __cplusplus
 }
 
-// Where an invoice stands, as bx_status answers, without reading the
-// stored record or writing the status text: for the operations that only
-// need the queue.  apitext is left empty, or BX_TEXT_UNSEARCHABLE with -1.
+// Where an invoice stands, as bx_status answers (-1 when a queue cannot be
+// searched, logged), without reading the stored record or touching
+// apitext: for the operations that only need the queue and answer in
+// their own words.
 int bx_api_where(bx_session s, const char *invoice);
 #endif
 

@@ -51,24 +51,4 @@ enum class bx_store { stored, unpackable, unstored };
 // %s into database" when the put fails.
 bx_store bx_api_store(bx_queue q, bx_xaction x, const char *invoice);
 
-// Holds a queue's lock for one scope (the queue lock of a logical step).
-class bx_queue_lock {
-public:
-    explicit bx_queue_lock(bx_queue q) : q_(q), held_(bx_queue_lockqueue(q) == 0) {}
-    ~bx_queue_lock() { release(); }
-    bx_queue_lock(const bx_queue_lock &) = delete;
-    bx_queue_lock &operator=(const bx_queue_lock &) = delete;
-    bool held() const { return held_; }
-    // Releases early; returns the unlock's result (0 when not held).
-    int release() {
-        if (!held_) return 0;
-        held_ = false;
-        return bx_queue_unlockqueue(q_);
-    }
-
-private:
-    bx_queue q_;
-    bool held_;
-};
-
 #endif

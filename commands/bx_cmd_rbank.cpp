@@ -93,7 +93,7 @@ void append_comment(bx_session s) {
 void append_card(bx_session s, const _bx_xaction &x) {
     const char *num = x.acc.card.num;
     char shown[sizeof x.acc.card.num + 8];
-    bx_xaction_show(bx_xaction_field_sensitivity(&x, num), num, sizeof x.acc.card.num, shown,
+    bx_xaction_show(bx_xaction_key_sensitivity("CCNumber"), num, sizeof x.acc.card.num, shown,
                     sizeof shown);
     bx_appendf(s, "Card Number: %s\n", shown);
 }

@@ -89,6 +89,34 @@ int put_index_to_fd(int fd, int count);
 
 #ifdef __cplusplus
 }
+
+#include <memory>
+
+// Holds a queue's lock for one scope (the queue lock of a logical step).
+class bx_queue_lock {
+public:
+    explicit bx_queue_lock(bx_queue q) : q_(q), held_(bx_queue_lockqueue(q) == 0) {}
+    ~bx_queue_lock() { release(); }
+    bx_queue_lock(const bx_queue_lock &) = delete;
+    bx_queue_lock &operator=(const bx_queue_lock &) = delete;
+    bool held() const { return held_; }
+    // Releases early; returns the unlock's result (0 when not held).
+    int release() {
+        if (!held_) return 0;
+        held_ = false;
+        return bx_queue_unlockqueue(q_);
+    }
+
+private:
+    bx_queue q_;
+    bool held_;
+};
+
+// A queue item owned for one scope: closed when it goes unless released.
+struct bx_queue_item_closer {
+    void operator()(bx_queue_item item) const { bx_queue_item_close(nullptr, item); }
+};
+using bx_queue_item_ptr = std::unique_ptr<_bx_queue_item, bx_queue_item_closer>;
 #endif
 
 #endif

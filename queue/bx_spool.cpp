@@ -33,11 +33,6 @@ double seconds_now() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
-struct ItemFree {
-    void operator()(bx_queue_item item) const { bx_queue_item_close(nullptr, item); }
-};
-using Item = std::unique_ptr<_bx_queue_item, ItemFree>;
-
 // A journal record, held under its exclusive record lock while the change
 // it records runs (or while a recovery settles it).
 class Record {
@@ -110,27 +105,11 @@ const bx_spool_queue *queue_named(const bx_spool &sp, const std::string &name) {
     return nullptr;
 }
 
-// Holds a queue lock (waiting) for one scope.
-class QueueLock {
-public:
-    explicit QueueLock(bx_queue q) : q_(q), held_(bx_queue_lockqueue(q) == 0) {}
-    ~QueueLock() {
-        if (held_) bx_queue_unlockqueue(q_);
-    }
-    QueueLock(const QueueLock &) = delete;
-    QueueLock &operator=(const QueueLock &) = delete;
-    bool held() const { return held_; }
-
-private:
-    bx_queue q_;
-    bool held_;
-};
-
 // 1 when item n is present and holds the key, else 0; -1 when unknown.
 int holds(bx_queue q, uint32_t n, const std::string &key) {
     if (n == 0) return 0;
     errno = 0;
-    Item item(read_item(q, n));
+    bx_queue_item_ptr item(read_item(q, n));
     if (!item) return errno ? -1 : 0;
     return key == item->primary_key ? 1 : 0;
 }
@@ -147,7 +126,7 @@ bool recover_put(const bx_spool &sp, Record &rec, const JournalName &jn) {
         return false;
     }
     bx_queue q = sq->q;
-    QueueLock qlock(q);
+    bx_queue_lock qlock(q);
     IndexLock ilock(q, QOR_FDLIB_EXCLUSIVE);
     if (!qlock.held() || !ilock.held()) return false;
     if (!rec.take_up()) return true;
@@ -218,10 +197,10 @@ bool recover_move(const bx_spool &sp, Record &rec, const JournalName &jn) {
         qor_logf(QOR_LOG_NONFATAL, "Journal record '%s' names no open queue", rec.name().c_str());
         return false;
     }
-    QueueLock lock(from->q);
+    bx_queue_lock lock(from->q);
     if (!lock.held()) return false;
     if (!rec.take_up()) return true;
-    Item item(bx_queue_find_item(from->q, jn.key.c_str()));
+    bx_queue_item_ptr item(bx_queue_find_item(from->q, jn.key.c_str()));
     if (!item) {
         if (from->q->lasterr) return false;
         rec.drop();
@@ -230,7 +209,7 @@ bool recover_move(const bx_spool &sp, Record &rec, const JournalName &jn) {
     const char *beyond = nullptr;
     for (const bx_spool_queue &other : sp.queues) {
         if (!other.q || !other.transactions || &other == from) continue;
-        Item copy(bx_queue_find_item(other.q, jn.key.c_str()));
+        bx_queue_item_ptr copy(bx_queue_find_item(other.q, jn.key.c_str()));
         if (!copy && other.q->lasterr) return false;
         if (copy) beyond = other.name;
     }
@@ -272,7 +251,7 @@ int bx_queue_trylockqueue(bx_queue q) {
 }
 
 bx_moved bx_queue_move(bx_queue from, bx_queue to, bx_queue_item raw, const char *data, int size) {
-    Item item(raw);
+    bx_queue_item_ptr item(raw);
     if (!from || !to || !item) return bx_moved::unstored;
     std::string key = item->primary_key;
     if (bx_queue_trylockqueue(to) != 0) return errno == EAGAIN ? bx_moved::busy : bx_moved::unlocked;

@@ -408,7 +408,7 @@ private:
         }
         // One walk of the queue, oldest first.
         bool walked = bxq::walk_queue(q, [&](uint32_t n, bx_queue_item raw) {
-            brixtool::Item item(q, raw);
+            bx_queue_item_ptr item(raw);
             if (!item) {
                 log_once(QOR_LOG_NONFATAL, in + ": item #" + std::to_string(n) + " cannot be read; left in place");
                 return true;
@@ -459,7 +459,7 @@ private:
             qor_log_errf(QOR_LOG_NONFATAL, "cannot lock queue '%s' for %s", from, key);
             return false;
         }
-        brixtool::Item item(src, bx_queue_find_item(src, key));
+        bx_queue_item_ptr item(bx_queue_find_item(src, key));
         if (!item && src->lasterr) {
             qor_logf(QOR_LOG_NONFATAL, "queue '%s' cannot be searched for %s (%s); left in place", from, key,
                      strerror(src->lasterr));

@@ -155,7 +155,7 @@ int cmd_list(Ctx &c, const Args &a) {
     // after it (a look-up in the middle of the walk would end its locks).
     std::vector<std::pair<std::string, const char *>> seen;  // invoice, or a problem
     bool walked = bxq::walk_queue(q, [&](uint32_t, bx_queue_item raw) {
-        brixtool::Item item(q, raw);
+        bx_queue_item_ptr item(raw);
         _bx_xaction x;
         if (!item || bx_api_fetch(q, item.get(), &x) != 1)
             seen.emplace_back("", item ? "item cannot be unpacked" : "item cannot be read");
@@ -183,7 +183,7 @@ int cmd_show(Ctx &c, const Args &a) {
     int status = one_state(a[0]);
     bx_queue q = bx_api_queue(c.s, status, kProg);
     if (!q) return fail(c.config, "queue '" + a[0] + "' is not open");
-    brixtool::Item item(q, bx_queue_find_item(q, a[1].c_str()));
+    bx_queue_item_ptr item(bx_queue_find_item(q, a[1].c_str()));
     if (!item) return fail(c.config, "no transaction " + a[1] + " in queue '" + a[0] + "'");
     bx_keydbel db = bx_keydb_unpack(item->buf, item->size);
     if (!db) return fail(item->fname, "stored record cannot be unpacked");

@@ -1,7 +1,6 @@
 // tool_common: what the demonstration daemon (brix-demod) and the operator's
-// tool (brix) share: the queues of a session by name, a scoped queue item,
-// the stderr echo of the log, and the brace-word and JSON forms of an
-// output line.
+// tool (brix) share: the queues of a session by name, the stderr echo of
+// the log, and the brace-word and JSON forms of an output line.
 //
 // Failure policy: nothing here fails towards its caller; a text that is not
 // in brace-word form parses as one "text" field.
@@ -35,29 +34,6 @@ inline std::vector<QueueRef> queues_of(bx_session s) {
     out.push_back({bx_globals_name, BX_STAT_NONE, s->globals});
     return out;
 }
-
-// A queue item, closed when it goes out of scope unless released.
-class Item {
-public:
-    Item(bx_queue q, bx_queue_item item) : q_(q), item_(item) {}
-    ~Item() {
-        if (item_) bx_queue_item_close(q_, item_);
-    }
-    Item(const Item &) = delete;
-    Item &operator=(const Item &) = delete;
-    explicit operator bool() const { return item_ != nullptr; }
-    bx_queue_item operator->() const { return item_; }
-    bx_queue_item get() const { return item_; }
-    bx_queue_item release() {
-        bx_queue_item item = item_;
-        item_ = nullptr;
-        return item;
-    }
-
-private:
-    bx_queue q_;
-    bx_queue_item item_;
-};
 
 // A key the queue store finds by itself (bx_queue_find_item normalises the
 // text it is given): eight upper-case letters and digits, as bx_new stores

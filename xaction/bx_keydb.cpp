@@ -104,34 +104,16 @@ struct Writer {
     size_t size;
     size_t pos = 0;
 
-    bool put(const char *s) {
-        size_t n = strlen(s);
-        if (!buf || n >= size - pos) return false;
-        memcpy(buf + pos, s, n + 1);
-        pos += n + 1;
-        return true;
-    }
-    // Turns the NUL just written into the '?' that joins key and value.
-    void join() { buf[pos - 1] = '?'; }
-};
-
-// Reads NUL-terminated strings from a stream of known length.
-struct Reader {
-    const char *buf;
-    size_t size;
-    size_t pos = 0;
-
-    // The next string; false when its NUL does not lie inside the stream.
-    bool next(std::string_view &out) {
-        if (!buf || pos >= size) return false;
-        const void *nul = memchr(buf + pos, '\0', size - pos);
-        if (!nul) return false;
-        size_t n = static_cast<size_t>(static_cast<const char *>(nul) - (buf + pos));
-        out = std::string_view(buf + pos, n);
-        pos += n + 1;
+    bool put(std::string_view s) {
+        if (!buf || s.size() >= size - pos) return false;
+        memcpy(buf + pos, s.data(), s.size());
+        pos += s.size();
+        buf[pos++] = '\0';
         return true;
     }
 };
+
+using Reader = brix::keydb_reader;
 
 enum class Header { ok, truncated, foreign, version };
 
@@ -148,14 +130,17 @@ Header read_header(Reader &in, std::string_view &invoice, int &version) {
     return Header::ok;
 }
 
-// Logs a refused header in the words of the reader named `who`.
-void log_header(const char *who, Header h, int version) {
+// The refusal of a header in the words of the reader named `who`; null
+// for a header that is fine.  The text lives until the next call.
+const char *refusal(const char *who, Header h, int version) {
+    static thread_local char line[96];
     switch (h) {
-    case Header::truncated: qor_logf(QOR_LOG_NONFATAL, "%s: truncated stream.", who); break;
-    case Header::foreign: qor_logf(QOR_LOG_NONFATAL, "%s: not a BRIX DB stream.", who); break;
-    case Header::version: qor_logf(QOR_LOG_NONFATAL, "%s: unknown version (%d)", who, version); break;
-    case Header::ok: break;
+    case Header::truncated: snprintf(line, sizeof line, "%s: truncated stream.", who); break;
+    case Header::foreign: snprintf(line, sizeof line, "%s: not a BRIX DB stream.", who); break;
+    case Header::version: snprintf(line, sizeof line, "%s: unknown version (%d)", who, version); break;
+    case Header::ok: return nullptr;
     }
+    return line;
 }
 
 size_t stream_size(int length) { return length > 0 ? static_cast<size_t>(length) : 0; }
@@ -164,12 +149,7 @@ size_t stream_size(int length) { return length > 0 ? static_cast<size_t>(length)
 
 extern "C" {
 
-int make_hashkey(const char *str) {
-    if (!str) return 0;
-    unsigned acc = 0;
-    for (size_t i = 0; str[i]; i++) acc |= static_cast<unsigned>(static_cast<unsigned char>(str[i])) << (i % 8);
-    return static_cast<int>(acc % BX_KEYDB_BUCKETS);
-}
+int make_hashkey(const char *str) { return str ? brix::keydb_bucket(str) : 0; }
 
 bx_keydbel bx_keydb_create_empty(const char *invoice) {
     if (!invoice) return nullptr;
@@ -292,27 +272,27 @@ int bx_keydb_pack(bx_keydbel dbel, char *buf, int length) {
 bx_keydbel bx_keydb_unpack(const char *buf, int length) {
     std::string_view invoice;
     bx_keydbel dbel = nullptr;
-    struct Rock {
-        bx_keydbel *dbel;
-        std::string_view *invoice;
-    } rock{&dbel, &invoice};
+    const char *why = nullptr;  // what stopped the scan from our side
     // The record is made at the first pair (the header has been read by
-    // then), or after the walk for a stream of no pairs.
-    auto add = [&rock](std::string_view key, std::string_view value) {
-        Rock *rk = &rock;
-        if (!*rk->dbel && !(*rk->dbel = bx_keydb_create_empty(rk->invoice->data()))) return false;
+    // then), or after the scan for a stream of no pairs.
+    auto add = [&](std::string_view key, std::string_view value) {
+        if (!dbel && !(dbel = bx_keydb_create_empty(invoice.data()))) {
+            why = "bx_keydb_unpack: could not allocate keydbel";
+            return false;
+        }
         char k[BX_KEYDB_MAXKEY + 1];
         memcpy(k, key.data(), key.size());
         k[key.size()] = '\0';
-        return bx_keydb_put(*rk->dbel, k, value.data()) == 1;
+        if (bx_keydb_put(dbel, k, value.data()) == 1) return true;
+        why = "bx_keydb_unpack: could not add to keydbel";
+        return false;
     };
     const char *failure = brix::keydb_scan(buf, length, &invoice, add);
-    if (!failure && !dbel) dbel = bx_keydb_create_empty(invoice.data());
-    if (failure && !*failure && !dbel) failure = "bx_keydb_unpack: could not allocate keydbel";
-    else if (failure && !*failure) failure = "bx_keydb_unpack: could not add to keydbel";
-    else if (!failure && !dbel) failure = "bx_keydb_unpack: could not allocate keydbel";
+    if (failure && !*failure) failure = why;
+    if (!failure && !dbel && !(dbel = bx_keydb_create_empty(invoice.data())))
+        failure = "bx_keydb_unpack: could not allocate keydbel";
     if (failure) {
-        if (*failure) qor_log(QOR_LOG_NONFATAL, failure);
+        qor_log(QOR_LOG_NONFATAL, failure);
         bx_keydb_destroy(dbel);
         return nullptr;
     }
@@ -324,8 +304,8 @@ int bx_keydb_unpack_invoice(const char *buf, int length, char *invoice) {
     std::string_view inv;
     int version = 0;
     Header h = read_header(in, inv, version);
-    if (h != Header::ok) {
-        log_header("bx_keydb_unpack_invoice", h, version);
+    if (const char *refused = refusal("bx_keydb_unpack_invoice", h, version)) {
+        qor_log(QOR_LOG_NONFATAL, refused);
         return -1;
     }
     // An invoice is 8 characters and the caller's buffer holds 9 bytes.
@@ -362,30 +342,16 @@ namespace brix {
 const char *keydb_header(const char *buf, size_t size, std::string_view *invoice, size_t *pos) {
     Reader in{buf, size};
     int version = 0;
-    switch (read_header(in, *invoice, version)) {
-    case Header::ok:
-        *pos = in.pos;
-        return nullptr;
-    case Header::truncated: return "bx_keydb_unpack: truncated stream.";
-    case Header::foreign: return "bx_keydb_unpack: not a BRIX DB stream.";
-    case Header::version: break;
-    }
-    static thread_local char line[64];
-    snprintf(line, sizeof line, "bx_keydb_unpack: unknown version (%d)", version);
-    return line;
+    Header h = read_header(in, *invoice, version);
+    *pos = in.pos;
+    return refusal("bx_keydb_unpack", h, version);
 }
 
 long long keydb_decimal(std::string_view text, long long lo, long long hi) { return read_decimal(text, lo, hi); }
 
 bool keydb_writer::header(std::string_view invoice) {
     Writer w{buf, size, pos};
-    bool ok = w.put(kMagic) && w.put(kVersion) && invoice.find('\0') == std::string_view::npos &&
-              invoice.size() < size - w.pos;
-    if (ok) {
-        memcpy(buf + w.pos, invoice.data(), invoice.size());
-        w.pos += invoice.size();
-        buf[w.pos++] = '\0';
-    }
+    bool ok = w.put(kMagic) && w.put(kVersion) && invoice.find('\0') == std::string_view::npos && w.put(invoice);
     pos = w.pos;
     return ok;
 }

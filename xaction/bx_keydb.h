@@ -89,6 +89,16 @@ const char *bx_keydb_iterate(bx_keydbel dbel, bx_keydb_iterfunc iterfunc, void *
 
 namespace brix {
 
+// The bucket of a key (make_hashkey).  A keyed record writes its pairs
+// bucket by bucket, bucket 0 first, and within a bucket the pair put last
+// first: that order is the stream's, and the transaction's direct writer
+// (bx_xaction_keydb.cpp) keeps to it so that the bytes stay the same.
+constexpr int keydb_bucket(std::string_view key) {
+    unsigned acc = 0;
+    for (size_t i = 0; i < key.size(); i++) acc |= static_cast<unsigned>(static_cast<unsigned char>(key[i])) << (i % 8);
+    return static_cast<int>(acc % BX_KEYDB_BUCKETS);
+}
+
 // Reads a stream's header (magic, version, invoice): null, with *pos on
 // the first pair, or the refusal's log line.
 const char *keydb_header(const char *buf, size_t size, std::string_view *invoice, size_t *pos);
@@ -99,32 +109,43 @@ const char *keydb_header(const char *buf, size_t size, std::string_view *invoice
 // the stream) and may stop the walk by returning false.  Returns null when
 // the stream was read to its terminator, else the refusal's log line (not
 // logged here), or "" when `visit` stopped it.  Never reads past length.
+// Reads NUL-terminated strings from a stream of known length.
+struct keydb_reader {
+    const char *buf;
+    size_t size;
+    size_t pos = 0;
+
+    // The next string; false when its NUL does not lie inside the stream.
+    bool next(std::string_view &out) {
+        if (!buf || pos >= size) return false;
+        const void *nul = memchr(buf + pos, '\0', size - pos);
+        if (!nul) return false;
+        size_t n = static_cast<size_t>(static_cast<const char *>(nul) - (buf + pos));
+        out = std::string_view(buf + pos, n);
+        pos += n + 1;
+        return true;
+    }
+};
+
 template <typename Visit>
 const char *keydb_scan(const char *buf, int length, std::string_view *invoice, Visit &&visit) {
     size_t size = length > 0 ? static_cast<size_t>(length) : 0, pos = 0;
     if (const char *refused = keydb_header(buf, size, invoice, &pos)) return refused;
-    for (;;) {
-        if (pos >= size) return "bx_keydb_unpack: truncated stream.";
-        const char *s = buf + pos;
-        const char *nul = static_cast<const char *>(memchr(s, '\0', size - pos));
-        if (!nul) return "bx_keydb_unpack: truncated stream.";
-        size_t n = static_cast<size_t>(nul - s);
-        pos += n + 1;
-        if (n == 0) continue;  // no '?': not a pair
+    keydb_reader in{buf, size, pos};
+    for (std::string_view s; in.next(s);) {
+        if (s.empty()) continue;  // no '?': not a pair
         if (s[0] == '?') {
-            if (n >= 2 && s[1] == '.') return nullptr;  // terminator: done
+            if (s.size() >= 2 && s[1] == '.') return nullptr;  // terminator: done
             return "bx_keydb_unpack: unknown ? string in buffer";
         }
-        const char *q = static_cast<const char *>(memchr(s, '?', n));
-        if (!q) continue;
-        size_t k = static_cast<size_t>(q - s);
+        size_t k = s.find('?');
+        if (k == std::string_view::npos) continue;
         if (k > BX_KEYDB_MAXKEY) return "bx_keydb_unpack: key too long in buffer";
-        if (!visit(std::string_view(s, k), std::string_view(q + 1, n - k - 1))) return "";
+        if (!visit(s.substr(0, k), s.substr(k + 1))) return "";
     }
+    return "bx_keydb_unpack: truncated stream.";
 }
 
-// The decimal reading of a stored value (C-locale blanks, a sign, digits;
-// what follows is ignored), saturating at [lo, hi].
 long long keydb_decimal(std::string_view text, long long lo, long long hi);
 
 // Appends a pair "key?value" and its NUL to a stream being written; false

@@ -3,12 +3,12 @@
 // bx_xaction_keydb.h.  Called by the operations that create, fill, report
 // on and move transactions, and by everything that shows a stored record.
 //
-// The table below IS the stream form: its rows are put into the keyed
-// record in order (which, with insertion at the head of each bucket, makes
-// equal records pack to equal bytes), and read back in the same order so
-// that a row's condition sees the dbtype, format and result flag that
-// earlier rows have just read.  Failures are reported by result only; the
-// keyed-record layer logs refused streams and overflows.
+// The table below IS the stream form: its rows are written into the stream
+// in the keyed record's order (brix::keydb_bucket), so that equal records
+// pack to equal bytes, and read back in table order so that a row's
+// condition sees the dbtype, format and result flag that earlier rows have
+// just read.  Failures are reported by result; a refused stream and an
+// overflow are logged by the stream reader and writer.
 #include "xaction/bx_xaction_keydb.h"
 
 #include <algorithm>
@@ -182,13 +182,6 @@ static_assert(sensitivity_is_per_field(), "a field's keys disagree on its sensit
 
 char *field_of(bx_xaction x, const Row &r) { return reinterpret_cast<char *>(x) + r.offset; }
 
-const Row *row_named(const char *key) {
-    if (key)
-        for (const Row &r : kRows)
-            if (strcmp(r.key, key) == 0) return &r;
-    return nullptr;
-}
-
 // A last-four value shows '*' for each character but its last kKeep; a
 // hidden one shows kHiddenText.
 constexpr char kMaskChar = '*';
@@ -211,25 +204,17 @@ bool applies(bx_xaction x, const Row &r, bool reading) {
     return false;
 }
 
-// The keyed record writes its pairs bucket by bucket (bucket 0 first), and
-// within a bucket the pair put last first.  Rows are put in table order,
-// so the stream order is: by bucket, then by falling table position.  The
-// transaction is written in that order straight into the stream, and reads
-// its pairs straight out of it, with no keyed record in between; the bytes
-// are the same.
-constexpr int bucket_of(std::string_view key) {
-    unsigned acc = 0;
-    for (size_t i = 0; i < key.size(); i++) acc |= static_cast<unsigned>(static_cast<unsigned char>(key[i])) << (i % 8);
-    return static_cast<int>(acc % BX_KEYDB_BUCKETS);
-}
-
+// Rows are put in table order, so the stream order (brix::keydb_bucket) is:
+// by bucket, then by falling table position.  The transaction is written
+// in that order straight into the stream, and its pairs are read straight
+// out of it, with no keyed record in between; the bytes are the same.
 constexpr size_t kRowCount = std::size(kRows);
 
 constexpr std::array<unsigned char, kRowCount> kStreamOrder = [] {
     std::array<unsigned char, kRowCount> order{};
     for (size_t i = 0; i < kRowCount; i++) order[i] = static_cast<unsigned char>(i);
     std::sort(order.begin(), order.end(), [](unsigned char a, unsigned char b) {
-        int ba = bucket_of(kRows[a].key), bb = bucket_of(kRows[b].key);
+        int ba = brix::keydb_bucket(kRows[a].key), bb = brix::keydb_bucket(kRows[b].key);
         return ba != bb ? ba < bb : a > b;
     });
     return order;
@@ -382,18 +367,13 @@ int bx_xaction_unpack(const char *buf, bx_xaction xact, int len) {
     if (!xact) return -1;
     memset(xact, 0, sizeof *xact);
     // Each key's value, the last one a stream gives (a keyed record keeps
-    // that one); keys no row knows are passed over.
-    struct Values {
-        std::array<std::string_view, kRowCount> by_row;
-        std::array<bool, kRowCount> present{};
-        KeyCursor keys;
-    } values;
-    auto take = [&values](std::string_view key, std::string_view value) {
-        Values *v = &values;
-        if (int r = v->keys.find(key); r >= 0) {
-            v->by_row[static_cast<size_t>(r)] = value;
-            v->present[static_cast<size_t>(r)] = true;
-        }
+    // that one); keys no row knows are passed over.  A value views its
+    // bytes in the stream, so even an empty one is not null: a null view
+    // is a key the stream lacks.
+    std::array<std::string_view, kRowCount> by_row{};
+    KeyCursor keys;
+    auto take = [&](std::string_view key, std::string_view value) {
+        if (int r = keys.find(key); r >= 0) by_row[static_cast<size_t>(r)] = value;
         return true;
     };
     std::string_view invoice;
@@ -407,7 +387,7 @@ int bx_xaction_unpack(const char *buf, bx_xaction xact, int len) {
     for (size_t i = 0; i < kRowCount; i++) {
         const Row &r = kRows[i];
         size_t first = kFirstRow[i];
-        if (values.present[first] && applies(xact, r, true)) set_field(xact, r, values.by_row[first]);
+        if (by_row[first].data() && applies(xact, r, true)) set_field(xact, r, by_row[first]);
     }
     return 1;
 }
@@ -417,17 +397,8 @@ int bx_xaction_unpack_invoice(const char *buf, char *invoice, int len) {
 }
 
 bx_sensitivity bx_xaction_key_sensitivity(const char *key) {
-    const Row *r = row_named(key);
-    return r ? r->shown : BX_SENSITIVE_NONE;
-}
-
-bx_sensitivity bx_xaction_field_sensitivity(const _bx_xaction *x, const void *field) {
-    if (!x || !field) return BX_SENSITIVE_NONE;
-    auto at = reinterpret_cast<uintptr_t>(field), base = reinterpret_cast<uintptr_t>(x);
-    if (at < base || at - base >= sizeof *x) return BX_SENSITIVE_NONE;
-    for (const Row &r : kRows)
-        if (r.offset == at - base) return r.shown;
-    return BX_SENSITIVE_NONE;
+    int r = key ? row_of(key) : -1;
+    return r < 0 ? BX_SENSITIVE_NONE : kRows[static_cast<size_t>(r)].shown;
 }
 
 size_t bx_xaction_show(bx_sensitivity how, const char *value, size_t width, char *out,

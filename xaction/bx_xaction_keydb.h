@@ -11,8 +11,8 @@
 // authorisation no longer needs them.  Whatever shows a stored record
 // (the operator's tool, receipts) asks here; no other list exists.
 //
-// Failure policy: results only.  The keyed-record layer logs refused
-// streams and pack overflows; callers log their own context.
+// Failure policy: results only, except that a refused stream and a pack
+// overflow are logged here; callers log their own context.
 #ifndef BRIX_XACTION_BX_XACTION_KEYDB_H
 #define BRIX_XACTION_BX_XACTION_KEYDB_H
 
@@ -32,7 +32,7 @@ typedef enum {
 } bx_sensitivity;
 
 // Packs xact into buf (capacity len bytes).  Returns the stream length, or
-// 0 when the keyed record cannot be made or the stream does not fit.
+// 0 when the stream does not fit.
 int bx_xaction_pack(char *buf, bx_xaction xact, int len);
 // Zero-fills xact, then rebuilds it from the first len bytes of buf.
 // Returns 1, or -1 when the stream is refused (xact stays zero-filled).
@@ -45,9 +45,6 @@ int bx_xaction_unpack_invoice(const char *buf, char *invoice, int len);
 // The sensitivity of a stream key; a key outside the table (or null) is
 // not sensitive.
 bx_sensitivity bx_xaction_key_sensitivity(const char *key);
-// The sensitivity of the stored field of x that starts at `field`; any
-// other address gives BX_SENSITIVE_NONE.
-bx_sensitivity bx_xaction_field_sensitivity(const _bx_xaction *x, const void *field);
 // Writes the shown form of value (at most `width` bytes, or up to its NUL)
 // into out, cut to outlen - 1 characters and terminated; returns its
 // length.  An empty value shows as empty whatever its sensitivity.

@@ -110,8 +110,7 @@ TEST_F(BrixTool, AddReadsTheValueFromStandardInput) {
     stage("STDIN001", {{"cvv2", "999"}});
     auto stored = [this](const std::string &field) {
         _bx_xaction x = {};
-        brixtool::Item item(queue(BX_STAT_NEW), bx_queue_find_item(queue(BX_STAT_NEW), "STDIN001"));
-        EXPECT_TRUE(item && bx_api_fetch(queue(BX_STAT_NEW), item.get(), &x) == 1);
+        EXPECT_TRUE(testutil::read_xaction(queue(BX_STAT_NEW), "STDIN001", x));
         return field == "cvv2" ? std::string(x.cvv2.val) : field == "cardnum" ? x.acc.card.num : x.acc.check.product;
     };
     const std::string refused = "brix: standard input: ";

@@ -29,17 +29,6 @@ TEST(Secrets, SensitivityOfKeys) {
         EXPECT_EQ(bx_xaction_key_sensitivity(c.key), c.want) << (c.key ? c.key : "(null)");
 }
 
-TEST(Secrets, SensitivityOfFields) {
-    _bx_xaction x = {};
-    EXPECT_EQ(bx_xaction_field_sensitivity(&x, x.acc.card.num), BX_SENSITIVE_LAST_FOUR);
-    EXPECT_EQ(bx_xaction_field_sensitivity(&x, x.acc.check.bankaccnum), BX_SENSITIVE_LAST_FOUR);
-    EXPECT_EQ(bx_xaction_field_sensitivity(&x, x.cvv2.val), BX_SENSITIVE_HIDDEN);
-    EXPECT_EQ(bx_xaction_field_sensitivity(&x, x.track2), BX_SENSITIVE_HIDDEN);
-    EXPECT_EQ(bx_xaction_field_sensitivity(&x, x.acc.card.num + 1), BX_SENSITIVE_NONE);
-    EXPECT_EQ(bx_xaction_field_sensitivity(&x, x.acc.check.accname), BX_SENSITIVE_NONE);
-    EXPECT_EQ(bx_xaction_field_sensitivity(&x, &x + 1), BX_SENSITIVE_NONE);
-}
-
 TEST(Secrets, ShownForms) {
     const struct {
         const char *key, *value;
