@@ -66,13 +66,25 @@ constexpr bool plain_key_byte(unsigned char c) {
            c == '+';
 }
 
+// Gives put() each character of the key in the entry escape: plain bytes
+// as they are, any other as "%XX".  False when put() refuses one.
+template <typename Put>
+bool escape_each(std::string_view key, Put put) {
+    static const char kHex[] = "0123456789ABCDEF";
+    for (unsigned char c : key) {
+        bool ok = plain_key_byte(c) ? put(static_cast<char>(c))
+                                    : put('%') && put(kHex[c >> 4]) && put(kHex[c & 0xF]);
+        if (!ok) return false;
+    }
+    return true;
+}
+
 constexpr mode_t kDirMode = 0700;
 constexpr mode_t kFileMode = 0600;
 constexpr int kOpenExisting = QOR_FDLIB_RDWR;                      // 2
 constexpr int kOpenOrCreate = QOR_FDLIB_CREATE | QOR_FDLIB_RDWR;   // 3
 constexpr int kCreateNew = kOpenOrCreate | QOR_FDLIB_EXCL;         // 7
 constexpr int kReadOnly = 0;
-constexpr char kJournalDir[] = "journal";
 constexpr char kQuarantineDir[] = "quarantine";
 // Tries at giving a put a number that is not taken on disk.
 constexpr int kNumberTries = 8;
@@ -97,19 +109,14 @@ public:
     }
     // "i_" and the key in the entry escape.
     bool entry(bx_queue q, const char *key) {
-        static const char kHex[] = "0123456789ABCDEF";
         size_t len = 2;
         memcpy(buf_, "i_", 2);
-        for (const unsigned char *p = reinterpret_cast<const unsigned char *>(key); *p; p++) {
-            if (len + 4 > sizeof buf_) return fail();
-            if (plain_key_byte(*p)) {
-                buf_[len++] = static_cast<char>(*p);
-            } else {
-                buf_[len++] = '%';
-                buf_[len++] = kHex[*p >> 4];
-                buf_[len++] = kHex[*p & 0xF];
-            }
-        }
+        bool room = escape_each(key, [&](char c) {
+            if (len + 1 >= sizeof buf_) return false;
+            buf_[len++] = c;
+            return true;
+        });
+        if (!room) return fail();
         buf_[len] = '\0';
         return fits(q, len);
     }
@@ -262,8 +269,9 @@ struct IndexValue {
 
 // Reads an index value file in one call under a shared lock on its first
 // byte.  False when the lock could not be had or the file could not be
-// read.  An empty or malformed file reads as 0.  The release at the end ends every lock this
-// process holds on the file, including one taken by lock_indexes.
+// read.  An empty or malformed file reads as 0.  The release at the end
+// ends every lock this process holds on the file, including one taken by
+// lock_indexes.
 bool read_index(int fd, IndexValue *iv, bool empty_is_new = false) {
     if (qor_fdlib_lockfd(fd, QOR_FDLIB_SHARED, QOR_FDLIB_WAIT) != 0) return false;
     char buf[kLineSize];
@@ -398,10 +406,6 @@ bx_queue_item new_item(bx_queue q, uint32_t n, const Name &item, const Name &loc
     return qi;
 }
 
-// Counts the item files from the first to the max index, stopping at limit
-// (limit < 0: no limit).  Index numbers compare as unsigned 32-bit values,
-// so an unreadable first index (-1) ends the walk at once.  -1 when the
-// queue cannot be counted.
 // Numbers of a span tested one by one before the directory is listed.
 constexpr uint64_t kShortWalk = 32;
 
@@ -433,19 +437,26 @@ bool walk_items(bx_queue q, uint32_t first, uint32_t last, Visit visit) {
     return true;
 }
 
-int count_items(bx_queue q, int limit) {
+// walk_items over the whole queue, from ".head" to ".index", under the
+// shared index locks.  Index numbers compare as unsigned 32-bit values.
+// False (lasterr set) when the queue could not be read.
+template <typename Visit>
+bool walk_present(bx_queue q, Visit visit) {
     q->lasterr = 0;
     IndexLock lock(q, QOR_FDLIB_SHARED);
-    if (!lock.held()) return failed(q, -1);
+    if (!lock.held()) return failed(q, false);
     int first = get_firstindex(q);
     int max = get_maxindex(q);
-    if (first < 0 || max < 0) return failed(q, -1);
+    if (first < 0 || max < 0) return failed(q, false);
+    return walk_items(q, static_cast<uint32_t>(first), static_cast<uint32_t>(max), visit) || failed(q, false);
+}
+
+// Counts the items present, stopping at limit (limit < 0: no limit).  -1
+// when the queue cannot be counted.
+int count_items(bx_queue q, int limit) {
     int count = 0;
-    if (limit == 0) return 0;
-    bool walked = walk_items(q, static_cast<uint32_t>(first), static_cast<uint32_t>(max), [&](uint32_t) {
-        return ++count != limit;
-    });
-    return walked ? count : failed(q, -1);
+    bool walked = walk_present(q, [&](uint32_t) { return ++count != limit; });
+    return walked ? count : -1;
 }
 
 // A key without an entry file is absent, and that is told by one failed
@@ -629,17 +640,11 @@ bool entry_key(std::string_view name, std::string *key) {
 }
 
 std::string escape_key(std::string_view key) {
-    static const char kHex[] = "0123456789ABCDEF";
     std::string out;
-    for (unsigned char c : key) {
-        if (plain_key_byte(c)) {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out.push_back('%');
-            out.push_back(kHex[c >> 4]);
-            out.push_back(kHex[c & 0xF]);
-        }
-    }
+    escape_each(key, [&](char c) {
+        out.push_back(c);
+        return true;
+    });
     return out;
 }
 
@@ -934,8 +939,8 @@ int Probe::in(bx_queue q) const {
         if (errno != ENOENT) return failed(q, -1);
         // Records stored by hand under the bare key "id" are still found.
         if (strcmp(key_, "IDXXXXXX") != 0) return 0;
-        bx_queue_item qi = bx_queue_find_item(q, "id");
-        bx_queue_item_close(q, qi);
+        bx_queue_item qi = get_item_by_invoice(q, "id");
+        free_queue_item(qi);
         return qi ? 1 : q->lasterr ? -1 : 0;
     }
     IndexLock lock(q, QOR_FDLIB_SHARED);
@@ -949,14 +954,8 @@ int Probe::in(bx_queue q) const {
 }
 
 bool walk_queue(bx_queue q, const std::function<bool(uint32_t n, bx_queue_item item)> &visit) {
-    q->lasterr = 0;
-    IndexLock lock(q, QOR_FDLIB_SHARED);
-    if (!lock.held()) return failed(q, false);
-    int first = get_firstindex(q);
-    int max = get_maxindex(q);
-    if (first < 0 || max < 0) return failed(q, false);
     bool read_failed = false;
-    bool walked = walk_items(q, static_cast<uint32_t>(first), static_cast<uint32_t>(max), [&](uint32_t n) {
+    bool walked = walk_present(q, [&](uint32_t n) {
         errno = 0;
         bx_queue_item qi = read_item(q, n);
         if (!qi && errno == 0) return true;  // gone meanwhile
@@ -966,8 +965,8 @@ bool walk_queue(bx_queue q, const std::function<bool(uint32_t n, bx_queue_item i
         }
         return visit(n, qi);
     });
-    if (!walked || read_failed) return failed(q, false);
-    return true;
+    if (!walked) return false;
+    return !read_failed || failed(q, false);
 }
 
 bool list_names(const char *dir, std::vector<std::string> *names) {
@@ -1444,18 +1443,13 @@ bx_queue_item bx_queue_nth_item(bx_queue qid, unsigned int n) {
     }
     qid->lasterr = 0;
     if (n == 0) return nullptr;
-    IndexLock lock(qid, QOR_FDLIB_SHARED);
-    if (!lock.held()) return failed(qid, nullptr);
-    int first = get_firstindex(qid);
-    int max = get_maxindex(qid);
-    if (first < 0 || max < 0) return failed(qid, nullptr);
     unsigned int seen = 0;
     uint32_t at = 0;
-    bool walked = walk_items(qid, static_cast<uint32_t>(first), static_cast<uint32_t>(max), [&](uint32_t v) {
+    bool walked = walk_present(qid, [&](uint32_t v) {
         at = v;
         return ++seen != n;
     });
-    if (!walked) return failed(qid, nullptr);
+    if (!walked) return nullptr;
     if (seen != n) return nullptr;
     errno = 0;
     bx_queue_item qi = read_item(qid, static_cast<uint32_t>(at));

@@ -65,6 +65,9 @@ bool entry_key(std::string_view name, std::string *key);    // "i_<escaped key>"
 std::string escape_key(std::string_view key);               // the entry escape of a key
 using brix::printable;  // (support/qor_util.h)
 
+// The folder of the journal, beside the queues.
+constexpr char kJournalDir[] = "journal";
+
 // Journal records (files in <spool>/journal), one per change under way:
 //   put     "p.<queue>.<n>.<old>"  the new item's bytes, linked in as item
 //                                  n; old is the number the key had (0 none)

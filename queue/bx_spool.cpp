@@ -4,9 +4,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <time.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -23,15 +24,12 @@ namespace {
 // 32 ms (on a network file system every try is a request to the servers,
 // and many processes trying often would swamp them), for ten seconds of
 // time passed in all (a try itself takes a round trip there).
-constexpr long kFirstPauseNs = 1000000;
-constexpr long kLongestPauseNs = 32000000;
-constexpr double kBusyBoundSeconds = 10.0;
+constexpr std::chrono::nanoseconds kFirstPause = std::chrono::milliseconds(1);
+constexpr std::chrono::nanoseconds kLongestPause = std::chrono::milliseconds(32);
+constexpr std::chrono::seconds kBusyBound(10);
 
-double seconds_now() {
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
+
+bool same_file(const struct stat &a, const struct stat &b) { return a.st_ino == b.st_ino && a.st_dev == b.st_dev; }
 
 // A journal record, held under its exclusive record lock while the change
 // it records runs (or while a recovery settles it).
@@ -77,8 +75,7 @@ public:
         // closed it: only a record still under its name is unfinished.
         struct stat held, named;
         return qor_fdlib_fstat(fd_.get(), &held) == 0 &&
-               qor_fdlib_fstatat(journalfd_, name_.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
-               held.st_dev == named.st_dev;
+               qor_fdlib_fstatat(journalfd_, name_.c_str(), &named) == 0 && same_file(held, named);
     }
 
     // The change is over: the record goes.
@@ -97,7 +94,6 @@ private:
     Fd fd_;
 };
 
-bool same_file(const struct stat &a, const struct stat &b) { return a.st_ino == b.st_ino && a.st_dev == b.st_dev; }
 
 const bx_spool_queue *queue_named(const bx_spool &sp, const std::string &name) {
     for (const bx_spool_queue &q : sp.queues)
@@ -235,18 +231,17 @@ int journal_of(const bx_spool &sp) {
 
 int bx_queue_trylockqueue(bx_queue q) {
     if (!q) return -1;
-    long pause = kFirstPauseNs;
-    double until = seconds_now() + kBusyBoundSeconds;
+    std::chrono::nanoseconds pause = kFirstPause;
+    auto until = std::chrono::steady_clock::now() + kBusyBound;
     for (;;) {
         if (qor_fdlib_lockfd(q->lockfd, QOR_FDLIB_EXCLUSIVE, QOR_FDLIB_NOWAIT) == 0) return 0;
         if (errno != EAGAIN && errno != EACCES) return -1;
-        if (seconds_now() >= until) {
+        if (std::chrono::steady_clock::now() >= until) {
             errno = EAGAIN;
             return -1;
         }
-        struct timespec ts = {0, pause};
-        nanosleep(&ts, nullptr);
-        pause = std::min(pause * 2, kLongestPauseNs);
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, kLongestPause);
     }
 }
 
@@ -273,7 +268,7 @@ int bx_spool_recover(const bx_spool &sp) {
     int journal = journal_of(sp);
     if (journal < 0) return 0;
     std::vector<std::string> names;
-    if (!list_names((sp.dir + "/journal").c_str(), &names)) {
+    if (!list_names((sp.dir + "/" + kJournalDir).c_str(), &names)) {
         qor_log_errf(QOR_LOG_NONFATAL, "Could not read the journal of spool '%s'", sp.dir.c_str());
         return -1;
     }
