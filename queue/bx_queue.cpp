@@ -988,6 +988,73 @@ bool list_names(const char *dir, std::vector<std::string> *names) {
     return true;
 }
 
+// --- Rebuild ------------------------------------------------------------------
+
+int sanitize(bx_queue qid, const std::function<void(const std::string &)> &say) {
+    IndexLock lock(qid, QOR_FDLIB_EXCLUSIVE);
+    if (!lock.held()) return -1;
+    int failures = 0;
+    std::vector<std::string> names;
+    if (!list_names(qid->qdpath, &names)) return -1;
+
+    // Item files carry canonical decimal names: "12", not "012" or
+    // "12.lock".  Ascending order lets the newest of two items left under
+    // one key own the entry file.
+    std::vector<uint32_t> numbers;
+    std::vector<std::string> entries;
+    for (const std::string &name : names) {
+        uint32_t n;
+        if (item_number(name, &n))
+            numbers.push_back(n);
+        else if (name.compare(0, 2, "i_") == 0)
+            entries.push_back(name);
+    }
+    std::sort(numbers.begin(), numbers.end());
+
+    // The entries the items call for.  Existing entry files are rewritten
+    // in place and only the ones no item calls for are removed, so a key
+    // never loses its entry while the rebuild runs.
+    std::vector<std::pair<std::string, uint32_t>> wanted;  // key, number (newest last)
+    for (uint32_t n : numbers) {
+        bx_queue_item qi = read_item(qid, n);
+        if (!qi) {
+            failures++;
+            say(std::string("queue_sanitize: unreadable transaction! (") + qid->qname + ", #" + std::to_string(n) + ")");
+            continue;
+        }
+        wanted.emplace_back(qi->primary_key, n);
+        free_queue_item(qi);
+    }
+    std::vector<std::string> keep;
+    for (auto it = wanted.rbegin(); it != wanted.rend(); ++it) {
+        std::string file = "i_" + escape_key(it->first);
+        if (std::find(keep.begin(), keep.end(), file) != keep.end()) continue;  // an older item of the key
+        keep.push_back(file);
+        if (!write_entry(qid, it->first.c_str(), it->second)) {
+            failures++;
+            qor_logf(QOR_LOG_NONFATAL, "db entry %s (%d) cannot be written", it->first.c_str(),
+                     static_cast<int>(it->second));
+        }
+    }
+    for (const std::string &e : entries) {
+        if (std::find(keep.begin(), keep.end(), e) != keep.end()) continue;
+        if (qor_fdlib_unlinkat(qid->qdirfd, e.c_str(), 0) != 0 && errno != ENOENT) failures++;
+    }
+
+    int largest = numbers.empty() ? 0 : static_cast<int>(numbers.back());
+    int smallest = numbers.empty() ? 0 : static_cast<int>(numbers.front());
+    if (write_index(qid->qdmaxindexfd, largest) <= 0) {
+        failures++;
+        say(std::string("queue_sanitize: cannot write .index! (") + qid->qname + ")");
+    }
+    if (write_index(qid->qdfirstindexfd, smallest) <= 0) {
+        failures++;
+        say(std::string("queue_sanitize: cannot write .head! (") + qid->qname + ")");
+    }
+    if (!sync_queue_dir(qid)) failures++;
+    return failures ? -1 : 0;
+}
+
 }  // namespace bxq
 
 using namespace bxq;
@@ -1161,73 +1228,6 @@ int delete_item(bx_queue q, bx_queue_item qi) {
     return 0;
 }
 
-// --- Rebuild ------------------------------------------------------------------
-
-int sanitize(bx_queue qid) {
-    IndexLock lock(qid, QOR_FDLIB_EXCLUSIVE);
-    if (!lock.held()) return -1;
-    int failures = 0;
-    std::vector<std::string> names;
-    if (!list_names(qid->qdpath, &names)) return -1;
-
-    // Item files carry canonical decimal names: "12", not "012" or
-    // "12.lock".  Ascending order lets the newest of two items left under
-    // one key own the entry file.
-    std::vector<uint32_t> numbers;
-    std::vector<std::string> entries;
-    for (const std::string &name : names) {
-        uint32_t n;
-        if (item_number(name, &n))
-            numbers.push_back(n);
-        else if (name.compare(0, 2, "i_") == 0)
-            entries.push_back(name);
-    }
-    std::sort(numbers.begin(), numbers.end());
-
-    // The entries the items call for.  Existing entry files are rewritten
-    // in place and only the ones no item calls for are removed, so a key
-    // never loses its entry while the rebuild runs.
-    std::vector<std::pair<std::string, uint32_t>> wanted;  // key, number (newest last)
-    for (uint32_t n : numbers) {
-        bx_queue_item qi = read_item(qid, n);
-        if (!qi) {
-            failures++;
-            say("queue_sanitize: unreadable transaction! (%s, #%ld)\n", qid->qname, static_cast<long>(n));
-            continue;
-        }
-        wanted.emplace_back(qi->primary_key, n);
-        free_queue_item(qi);
-    }
-    std::vector<std::string> keep;
-    for (auto it = wanted.rbegin(); it != wanted.rend(); ++it) {
-        std::string file = "i_" + escape_key(it->first);
-        if (std::find(keep.begin(), keep.end(), file) != keep.end()) continue;  // an older item of the key
-        keep.push_back(file);
-        if (!write_entry(qid, it->first.c_str(), it->second)) {
-            failures++;
-            qor_logf(QOR_LOG_NONFATAL, "db entry %s (%d) cannot be written", it->first.c_str(),
-                     static_cast<int>(it->second));
-        }
-    }
-    for (const std::string &e : entries) {
-        if (std::find(keep.begin(), keep.end(), e) != keep.end()) continue;
-        if (qor_fdlib_unlinkat(qid->qdirfd, e.c_str(), 0) != 0 && errno != ENOENT) failures++;
-    }
-
-    int largest = numbers.empty() ? 0 : static_cast<int>(numbers.back());
-    int smallest = numbers.empty() ? 0 : static_cast<int>(numbers.front());
-    if (write_index(qid->qdmaxindexfd, largest) <= 0) {
-        failures++;
-        say("queue_sanitize: cannot write .index! (%s)\n", qid->qname);
-    }
-    if (write_index(qid->qdfirstindexfd, smallest) <= 0) {
-        failures++;
-        say("queue_sanitize: cannot write .head! (%s)\n", qid->qname);
-    }
-    if (!sync_queue_dir(qid)) failures++;
-    return failures ? -1 : 0;
-}
-
 }  // namespace
 
 extern "C" {
@@ -1359,7 +1359,7 @@ int bx_queue_sanitize(bx_queue qid) {
         say("queue_sanitize: cannot open queue at all!\n");
         return -1;
     }
-    return sanitize(qid);
+    return sanitize(qid, [](const std::string &line) { say("%s\n", line.c_str()); });
 }
 
 // --- Items -----------------------------------------------------------------

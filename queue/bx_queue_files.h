@@ -211,6 +211,11 @@ private:
 // could not be read (lasterr set).
 bool walk_queue(bx_queue q, const std::function<bool(uint32_t n, bx_queue_item item)> &visit);
 
+// Rebuilds the queue's entry and index files from its items (see
+// bx_queue_sanitize), telling each finding as one line to `say`.  0, or -1
+// when something could not be read or written.
+int sanitize(bx_queue q, const std::function<void(const std::string &)> &say);
+
 // Flushes the queue directory's names to disk.
 bool sync_queue_dir(bx_queue q);
 

@@ -83,6 +83,7 @@ struct bx_spool_finding {
     std::string queue;        // queue name(s); empty for the spool itself
     std::string file;         // file name within the queue ("" for the queue)
     std::string problem;      // one line
+    bool failed = false;      // repair: a step that could not be done (else a change made)
 };
 
 // A transaction queue item's contents, judged by the caller: the invoice
@@ -97,9 +98,10 @@ using bx_spool_reader = std::function<bx_spool_content(const char *data, int siz
 // Reports every damaged or doubtful file of the spool: bookkeeping files
 // that hold no value, items torn or unreadable, items no entry finds
 // (orphans) or that an entry passes over for a newer one of the same key
-// (duplicates), entries that name nothing, item numbers outside
-// ".head"..".index", an invoice held by more than one queue, files of no
-// kind a queue holds, modes and owners, and unfinished journal records.
+// (duplicates), entries that hold no number or name another key's item,
+// item numbers outside ".head"..".index", an invoice held by more than one
+// queue, files of no kind a queue holds, modes and owners, and unfinished
+// journal records.
 // Each queue is read under its third index lock (shared).
 std::vector<bx_spool_finding> bx_spool_check(const bx_spool &sp, const bx_spool_reader &read,
                                              size_t *items = nullptr);

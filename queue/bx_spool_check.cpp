@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <set>
 
@@ -36,10 +37,7 @@ struct ItemFile {
     ItemForm form = ItemForm::no_key;
     std::string key;           // when it has a key line
     std::string data;          // the data bytes present (at most the declared size)
-    int size = 0;              // declared data length
-    size_t extra = 0;          // bytes beyond the declared size
     std::string problem;       // empty: whole
-    bx_spool_content content;  // judged by the caller (transaction queues)
 };
 
 ItemFile read_item_file(bx_queue q, const std::string &name, off_t length) {
@@ -57,8 +55,6 @@ ItemFile read_item_file(bx_queue q, const std::string &name, off_t length) {
     f.form = parse_item(bytes.data(), bytes.size(), &p);
     f.key = std::string(p.key);
     f.data = std::string(p.data);
-    f.size = p.size;
-    f.extra = p.extra;
     switch (f.form) {
     case ItemForm::whole:
         if (p.extra) f.problem = "holds " + std::to_string(p.extra) + " bytes beyond its declared size";
@@ -84,9 +80,8 @@ ItemFile read_item_file(bx_queue q, const std::string &name, off_t length) {
 struct QueueScan {
     std::map<uint32_t, ItemFile> items;
     std::map<std::string, std::pair<std::string, long>> entries;  // key -> file, value
-    std::map<std::string, long> indexes;                          // ".index", ".head"
-    std::set<uint32_t> locks;                                     // numbers of item lock files
-                                                                  // (one of an item gone harms nothing)
+    std::map<std::string, long> indexes;                          // ".index", ".head" that hold a value
+    std::set<std::string> seen;                                   // ".index", ".head" present
 };
 
 class Checker {
@@ -150,6 +145,7 @@ private:
             std::string key, bytes;
             int v;
             if (name == ".index" || name == ".head") {
+                scan.seen.insert(name);
                 if (!node(sq.name, name, st, false, 0600, true)) continue;
                 if (!read_file(q, name, &bytes) || !parse_index(bytes.data(), bytes.size(), &v))
                     finding(sq.name, name, "not an index value: '" + printable(bytes.substr(0, 40)) + "'");
@@ -160,7 +156,8 @@ private:
             } else if (item_number(name, &n)) {
                 if (node(sq.name, name, st, false, 0600, true)) scan.items[n] = read_item_file(q, name, st.st_size);
             } else if (item_lock_number(name, &n)) {
-                if (node(sq.name, name, st, false, 0600, true)) scan.locks.insert(n);
+                // One of an item gone harms nothing (repair removes it).
+                node(sq.name, name, st, false, 0600, true);
             } else if (name.compare(0, 2, "i_") == 0) {
                 if (!node(sq.name, name, st, false, 0600, true)) continue;
                 if (!entry_key(name, &key))
@@ -196,10 +193,8 @@ private:
         }
         items_ += s.items.size();
 
-        for (const char *name : {".index", ".head"}) {
-            struct stat ist;
-            if (qor_fdlib_fstatat(q->qdirfd, name, &ist) != 0) finding(sq.name, name, "missing");
-        }
+        for (const char *name : {".index", ".head"})
+            if (!s.seen.count(name)) finding(sq.name, name, "missing");
         bool ranged = s.indexes.count(".index") && s.indexes.count(".head");
         long max = ranged ? s.indexes[".index"] : 0, head = ranged ? s.indexes[".head"] : 0;
         if (ranged && head > max)
@@ -230,13 +225,13 @@ private:
                 finding(sq.name, name, "item of key '" + printable(f.key) + "' is shadowed: its entry names item " +
                                            std::to_string(entry->second.second));
             if (!sq.transactions || f.form != ItemForm::whole) continue;
-            f.content = read_(f.data.data(), static_cast<int>(f.data.size()));
-            if (!f.content.problem.empty()) {
-                finding(sq.name, name, f.content.problem);
+            bx_spool_content content = read_(f.data.data(), static_cast<int>(f.data.size()));
+            if (!content.problem.empty()) {
+                finding(sq.name, name, content.problem);
                 continue;
             }
-            if (f.key != f.content.invoice)
-                finding(sq.name, name, "stream invoice '" + printable(f.content.invoice) + "' differs from key '" +
+            if (f.key != content.invoice)
+                finding(sq.name, name, "stream invoice '" + printable(content.invoice) + "' differs from key '" +
                                            printable(f.key) + "'");
             where_[f.key].push_back(&sq);
         }
@@ -249,13 +244,10 @@ private:
             if (queues.size() < 2) continue;
             std::string names;
             int present = 0;
+            Probe probe(key.c_str());
             for (const bx_spool_queue *sq : queues) {
-                if (bx_queue_lockqueue(sq->q) != 0) continue;
-                bx_queue_item item = bx_queue_find_item(sq->q, key.c_str());
-                bx_queue_unlockqueue(sq->q);
-                if (!item) continue;
-                bx_queue_item_close(sq->q, item);
-                names += (present++ ? "," : "") + std::string(sq->name);
+                bx_queue_lock lock(sq->q);
+                if (lock.held() && probe.in(sq->q) == 1) names += (present++ ? "," : "") + std::string(sq->name);
             }
             if (present > 1) finding(names, "i_" + escape_key(key), "invoice " + printable(key) + " is in more than one queue");
         }
@@ -264,7 +256,7 @@ private:
     // Records of changes whose process is gone (a live one holds its lock).
     void journal() {
         std::vector<std::string> names;
-        std::string dir = sp_.dir + "/journal";
+        std::string dir = sp_.dir + "/" + kJournalDir;
         if (!list_names(dir.c_str(), &names)) return;
         for (const std::string &name : names) {
             JournalName jn;
@@ -305,28 +297,6 @@ std::map<std::string, std::string> rebuilt_files(bx_queue q) {
     return out;
 }
 
-// Runs fn with standard output going into `printed`.
-int captured(const std::function<int()> &fn, std::string &printed) {
-    fflush(stdout);
-    FILE *tmp = tmpfile();
-    int saved = tmp ? dup(STDOUT_FILENO) : -1;
-    if (saved < 0 || dup2(fileno(tmp), STDOUT_FILENO) < 0) {
-        if (saved >= 0) close(saved);
-        if (tmp) fclose(tmp);
-        return fn();
-    }
-    int rc = fn();
-    fflush(stdout);
-    dup2(saved, STDOUT_FILENO);
-    close(saved);
-    rewind(tmp);
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, tmp)) > 0) printed.append(buf, n);
-    fclose(tmp);
-    return rc;
-}
-
 class Repairer {
 public:
     Repairer(const bx_spool &sp, const bx_spool_reader &read, const std::function<void(const bx_spool_finding &)> &say)
@@ -339,26 +309,24 @@ public:
         // Every queue lock, in one fixed order, before anything changes:
         // whoever holds one queue lock takes a second only without waiting,
         // so waiting here closes no cycle.
-        std::vector<bx_queue> held;
+        std::deque<bx_queue_lock> held;
         for (const bx_spool_queue &sq : sp_.queues) {
             if (!sq.q) {
                 failures_++;
                 say_({sq.name, "", "queue cannot be opened"});
                 continue;
             }
-            if (bx_queue_lockqueue(sq.q) != 0) {
-                say_({sq.name, ".lock", std::string("cannot be locked: ") + strerror(errno) + "; nothing repaired"});
-                for (bx_queue q : held) bx_queue_unlockqueue(q);
+            if (!held.emplace_back(sq.q).held()) {
+                say_({sq.name, ".lock", std::string("cannot be locked: ") + strerror(errno) + "; nothing repaired",
+                      true});
                 return failures_ + 1;
             }
-            held.push_back(sq.q);
         }
         for (const bx_spool_queue &sq : sp_.queues)
             if (sq.q) within(sq);
         across();
         for (const bx_spool_queue &sq : sp_.queues)
             if (sq.q) rebuild(sq);
-        for (bx_queue q : held) bx_queue_unlockqueue(q);
         return failures_;
     }
 
@@ -369,7 +337,7 @@ private:
             say_({sq.name, std::to_string(n), std::string("quarantined (") + why + ") as " + where});
         } else {
             failures_++;
-            say_({sq.name, std::to_string(n), std::string("cannot be quarantined: ") + strerror(errno)});
+            say_({sq.name, std::to_string(n), std::string("cannot be quarantined: ") + strerror(errno), true});
         }
     }
 
@@ -382,7 +350,7 @@ private:
             failures_++;
             return;
         }
-        std::map<std::string, std::vector<uint32_t>> by_key;
+        std::map<std::string, std::vector<std::pair<uint32_t, long long>>> by_key;  // number, changed
         std::set<uint32_t> numbers, locks;
         for (const std::string &name : names) {
             uint32_t n;
@@ -395,33 +363,29 @@ private:
                 quarantine(sq, n, "torn");
                 continue;
             }
-            numbers.insert(n);
+            long long changed = 0;
             if (sq.transactions) {
                 bx_spool_content c = read_(f.data.data(), static_cast<int>(f.data.size()));
                 if (!c.problem.empty()) {
                     quarantine(sq, n, "unreadable");
-                    numbers.erase(n);
                     continue;
                 }
-                changed_[f.key].push_back({&sq, n, c.changed});
+                changed = c.changed;
             }
-            by_key[f.key].push_back(n);
+            by_key[f.key].push_back({n, changed});
         }
         for (auto &[key, ns] : by_key) {
-            if (ns.size() < 2) continue;
-            int named = entry_value(q, key.c_str());
-            uint32_t keep = std::find(ns.begin(), ns.end(), static_cast<uint32_t>(named)) != ns.end()
-                                ? static_cast<uint32_t>(named)
-                                : *std::max_element(ns.begin(), ns.end());
-            for (uint32_t n : ns) {
-                if (n == keep) continue;
-                quarantine(sq, n, "duplicate");
-                numbers.erase(n);
-                auto &copies = changed_[key];
-                copies.erase(std::remove_if(copies.begin(), copies.end(),
-                                            [&](const Copy &c) { return c.sq == &sq && c.n == n; }),
-                             copies.end());
+            // The one the entry names stays, else the newest.
+            auto keep = std::max_element(ns.begin(), ns.end());
+            if (ns.size() > 1) {
+                int named = entry_value(q, key.c_str());
+                for (auto it = ns.begin(); it != ns.end(); ++it)
+                    if (it->first == static_cast<uint32_t>(named)) keep = it;
             }
+            for (const auto &[n, changed] : ns)
+                if (n != keep->first) quarantine(sq, n, "duplicate");
+            numbers.insert(keep->first);
+            if (sq.transactions) changed_[key].push_back({&sq, keep->first, keep->second});
         }
         for (uint32_t n : locks) {
             if (numbers.count(n)) continue;
@@ -430,7 +394,7 @@ private:
                 say_({sq.name, name, "removed (lock file of a missing item)"});
             } else {
                 failures_++;
-                say_({sq.name, name, std::string("cannot be removed: ") + strerror(errno)});
+                say_({sq.name, name, std::string("cannot be removed: ") + strerror(errno), true});
             }
         }
     }
@@ -452,16 +416,8 @@ private:
     void rebuild(const bx_spool_queue &sq) {
         bx_queue q = sq.q;
         auto before = rebuilt_files(q);
-        std::string printed;
-        int rc = captured([&] { return bx_queue_sanitize(q); }, printed);
+        int rc = sanitize(q, [&](const std::string &line) { say_({sq.name, "", printable(line)}); });
         auto after = rebuilt_files(q);
-        size_t at = 0;
-        while (at < printed.size()) {
-            size_t nl = printed.find('\n', at);
-            std::string line = printed.substr(at, nl == std::string::npos ? std::string::npos : nl - at);
-            if (!line.empty()) say_({sq.name, "", printable(line)});
-            at = nl == std::string::npos ? printed.size() : nl + 1;
-        }
         std::set<std::string> names;
         for (const auto &f : before) names.insert(f.first);
         for (const auto &f : after) names.insert(f.first);

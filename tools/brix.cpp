@@ -292,11 +292,11 @@ int cmd_repair(Ctx &c, const Args &) {
     int failures = bx_spool_repair(sp, judge, [&](const bx_spool_finding &f) {
         Fields line;
         if (!f.queue.empty()) line.push_back({"queue", f.queue});
-        if (f.file.empty()) {
+        if (!f.file.empty()) line.push_back({"file", f.file});
+        if (f.file.empty() || f.failed) {
             line.push_back({"problem", f.problem});
         } else {
             changes++;
-            line.push_back({"file", f.file});
             line.push_back({"change", f.problem});
         }
         emit(c, line);
