@@ -454,7 +454,9 @@ int qor_fdlib_replace_file(const char *path, const char *tmp, const void *data, 
     if (fd < 0) return -1;
     const char *p = static_cast<const char *>(data);
     size_t left = len;
-    bool ok = true;
+    // A temporary file left by an earlier run keeps its own mode, and the
+    // umask trims a new one's: the mode is set whatever it was.
+    bool ok = sys(Kind::mutate, [&] { return fchmod(fd, mode); }) == 0;
     while (ok && left > 0) {
         ssize_t w = qor_fdlib_write(fd, p, left);
         if (w <= 0) {

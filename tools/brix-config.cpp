@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
@@ -78,11 +79,6 @@ public:
     Fd(const Fd &) = delete;
     Fd &operator=(const Fd &) = delete;
     int get() const { return fd_; }
-    int release() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
 
 private:
     int fd_;
@@ -135,11 +131,19 @@ std::optional<std::string> read_input(const std::string *path, int &status) {
 // live configuration is never rewritten in place: the new text goes into
 // a temporary file beside it, is flushed and renamed over it, so a session
 // opening meanwhile reads the old configuration or the new one, whole.
+// A symbolic link is written through, as a plain write would: the file it
+// names is replaced, and the link stays.
 int write_private(const std::string &path, std::string_view data) {
+    std::string target = path;
     struct stat st;
-    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return fail(path, "not a regular file");
-    std::string tmp = path + "." + std::to_string(getpid()) + ".tmp";
-    if (qor_fdlib_replace_file(path.c_str(), tmp.c_str(), data.data(), data.size(), 0600) != 0)
+    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        std::unique_ptr<char, decltype(&free)> real(realpath(path.c_str(), nullptr), &free);
+        if (!real) return fail(path, strerror(errno));
+        target = real.get();
+    }
+    if (stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return fail(path, "not a regular file");
+    std::string tmp = target + "." + std::to_string(getpid()) + ".tmp";
+    if (qor_fdlib_replace_file(target.c_str(), tmp.c_str(), data.data(), data.size(), 0600) != 0)
         return fail(path, strerror(errno));
     return kExitOk;
 }

@@ -722,7 +722,7 @@ int main(int argc, char **argv) {
         fprintf(stderr, "%s: %s: %s\n", kProg, o.config.c_str(), bx_initerror);
         return kExitBad;
     }
-    for (const brixtool::QueueRef &q : brixtool::queues_of(s)) {
+    for (const bx_spool_queue &q : bx_session_spool(s).queues) {
         if (!q.q) {
             fprintf(stderr, "%s: %s: queue '%s' cannot be opened under %s\n", kProg, o.config.c_str(),
                     q.name, s->qdir);

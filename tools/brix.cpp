@@ -23,11 +23,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,7 +45,6 @@
 #include "api/bx_api_xact.h"
 #include "queue/bx_queue_files.h"
 #include "queue/bx_spool.h"
-#include "queue/qor_fdlib.h"
 #include "session/bx_report.h"
 #include "tools/tool_common.h"
 #include "xaction/bx_keydb.h"
@@ -177,7 +174,7 @@ int cmd_list(Ctx &c, const Args &a) {
     return kExitOk;
 }
 
-using bxq::printable;
+using brix::printable;
 
 int cmd_show(Ctx &c, const Args &a) {
     int status = one_state(a[0]);

@@ -1,6 +1,6 @@
 // tool_common: what the demonstration daemon (brix-demod) and the operator's
-// tool (brix) share: the queues of a session by name, the stderr echo of
-// the log, and the brace-word and JSON forms of an output line.
+// tool (brix) share: the invoice test, the stderr echo of the log, and the
+// brace-word and JSON forms of an output line.
 //
 // Failure policy: nothing here fails towards its caller; a text that is not
 // in brace-word form parses as one "text" field.
@@ -17,32 +17,18 @@
 #include "queue/bx_queue.h"
 #include "session/bx_session.h"
 #include "support/qor_log.h"
+#include "xaction/bx_etc.h"
 
 namespace brixtool {
-
-// One of the nine queues of a session.
-struct QueueRef {
-    const char *name;         // directory and status name: "new" ... "bad", "globals"
-    int status;               // status bit, BX_STAT_NONE for "globals"
-    bx_queue q;               // null when the session could not open it
-};
-
-// The eight transaction queues in status-bit order, then "globals".
-inline std::vector<QueueRef> queues_of(bx_session s) {
-    std::vector<QueueRef> out;
-    for (const bx_queue_def &d : bx_queue_defs) out.push_back({bx_stat2str(d.status), d.status, s->*d.field});
-    out.push_back({bx_globals_name, BX_STAT_NONE, s->globals});
-    return out;
-}
 
 // A key the queue store finds by itself (bx_queue_find_item normalises the
 // text it is given): eight upper-case letters and digits, as bx_new stores
 // every invoice.
 inline bool is_invoice(std::string_view key) {
     if (key.size() != 8) return false;
-    for (char c : key)
-        if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
-    return true;
+    char normal[9];
+    bx_invoice_key(std::string(key).c_str(), normal);
+    return key == normal;
 }
 
 // Log sink of -v: every line goes to standard error, prefixed with the

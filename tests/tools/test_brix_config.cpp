@@ -2,7 +2,7 @@
 // looking up configuration files, exit statuses and messages.
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <sys/wait.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -12,43 +12,17 @@
 
 #include "session/bx_config.h"
 #include "tests/testutil.h"
+#include "tests/tools/tools_test.h"
 
 using testutil::TempDir;
+using tooltest::Result;
 
 namespace {
 
 const std::string kTool = BRIX_BUILD_DIR "/brix-config";
 
-struct Result {
-    int status;         // exit status, -1 when not a normal exit
-    std::string out;
-    std::string err;
-};
-
-// Runs the tool with `args`, feeding `input` on standard input.
 Result run(const std::vector<std::string> &args, const std::string &input = "") {
-    TempDir io;
-    testutil::write_file(io / "in", input);
-    pid_t pid = fork();
-    if (pid == 0) {
-        int in = open((io / "in").c_str(), O_RDONLY);
-        int out = open((io / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int err = open((io / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (in < 0 || out < 0 || err < 0) _exit(126);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
-        std::vector<char *> argv;
-        argv.push_back(const_cast<char *>(kTool.c_str()));
-        for (const auto &a : args) argv.push_back(const_cast<char *>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(kTool.c_str(), argv.data());
-        _exit(127);
-    }
-    int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
-    return {WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, testutil::read_file(io / "out"),
-            testutil::read_file(io / "err")};
+    return tooltest::run(kTool, args, input);
 }
 
 const std::string kPlain =
@@ -106,14 +80,23 @@ TEST(BrixConfigTool, EncodeFromStandardInputToStandardOutput) {
     EXPECT_EQ(empty.out, brix::config_scramble(""));
 }
 
+// Over an existing file, and through a symbolic link to one: the file ends
+// private and whole, and the link stays a link.
 TEST(BrixConfigTool, EncodeOverExistingFileLeavesItPrivate) {
-    TempDir dir;
-    std::string out = dir / "shop.conf";
-    testutil::write_file(out, std::string(4096, 'o'), 0644);
-    Result r = run({"encode", "-o", out}, "Uname: brix\n");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(testutil::file_mode(out), 0600);
-    EXPECT_EQ(testutil::read_file(out), brix::config_scramble("Uname: brix\n"));
+    for (bool link : {false, true}) {
+        TempDir dir;
+        std::string out = dir / "shop.conf", real = link ? dir / "real.conf" : out;
+        testutil::write_file(real, std::string(4096, 'o'), 0644);
+        if (link) {
+            ASSERT_EQ(symlink("real.conf", out.c_str()), 0);
+        }
+        Result r = run({"encode", "-o", out}, "Uname: brix\n");
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(testutil::file_mode(real), 0600) << link;
+        EXPECT_EQ(testutil::read_file(real), brix::config_scramble("Uname: brix\n")) << link;
+        struct stat st;
+        EXPECT_TRUE(lstat(out.c_str(), &st) == 0 && S_ISLNK(st.st_mode) == link) << link;
+    }
 }
 
 TEST(BrixConfigTool, CheckAndDecodeNameTheFailedCheck) {
