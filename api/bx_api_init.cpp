@@ -61,13 +61,11 @@ std::nullptr_t fail(const char *initerror, const char *format, ...) {
 
 using Value = brix::ConfigValue;
 
-bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
-
 // A name that names a file in a configuration directory and nothing else.
 bool plain_name(std::string_view name) {
     if (name.empty() || name.front() == '.') return false;
     for (unsigned char c : name)
-        if (c == '/' || is_control(c)) return false;
+        if (c == '/' || brix::is_control(c)) return false;
     return true;
 }
 

@@ -58,17 +58,22 @@ int resend(bx_session s, const char *argval) {
         return BX_FAILED;
     }
 
-    // One walk of "bad" picks the batch's transactions, oldest first; they
-    // are moved after it, each found again by its key.
-    std::vector<std::string> members;
-    bool walked = bxq::walk_queue(bad, [&](uint32_t, bx_queue_item item) {
+    // One walk of "bad" picks the batch's transactions, oldest first, and
+    // keeps them: the queue lock held throughout lets nothing change them
+    // before they are moved.
+    struct Member {
+        bx_queue_item_ptr item;
+        std::string invoice;  // as the record names it, for the log
+    };
+    std::vector<Member> members;
+    bool walked = bxq::walk_queue(bad, [&](uint32_t, bx_queue_item raw) {
+        bx_queue_item_ptr item(raw);
         if (!item) return true;
         _bx_xaction x;
-        if (bx_api_fetch(bad, item, &x) < 1)
+        if (bx_api_fetch(bad, item.get(), &x) < 1)
             qor_logf(QOR_LOG_NONFATAL, "Problem unpacking transaction %s", item->primary_key);
         else if (x.bnum == batch)
-            members.emplace_back(item->primary_key);
-        bx_queue_item_close(bad, item);
+            members.push_back({std::move(item), x.data.retail.invoice});
         return true;
     });
     if (!walked) {
@@ -78,18 +83,9 @@ int resend(bx_session s, const char *argval) {
     }
     int moved = 0;
     int code = BX_OK;
-    for (const std::string &key : members) {
-        bx_queue_item item = bx_queue_find_item(bad, key.c_str());
-        if (!item) {
-            bx_settext(s, "text {an item in the bad queue could not be found}");
-            code = BX_NOTDONE;
-            break;
-        }
-        _bx_xaction x;
-        if (bx_api_fetch(bad, item, &x) < 1 || x.bnum != batch) {
-            bx_queue_item_close(bad, item);
-            continue;
-        }
+    for (Member &m : members) {
+        bx_queue_item item = m.item.release();
+        const char *invoice = m.invoice.c_str();
         bx_moved how = bx_queue_move(bad, ready, item, item->buf, item->size);
         if (how == bx_moved::moved) {
             moved++;
@@ -97,11 +93,11 @@ int resend(bx_session s, const char *argval) {
         }
         if (how == bx_moved::undeleted) {
             qor_logf(QOR_LOG_NONFATAL, "Transaction %s is stored in queue 'ready' but not removed from 'bad'",
-                     x.data.retail.invoice);
+                     invoice);
             bx_settext(s, BX_TEXT_UNREMOVED);
             code = BX_ACTION;
         } else if (how == bx_moved::unstored) {
-            qor_logf(QOR_LOG_NONFATAL, "Unable to insert transaction %s into database", x.data.retail.invoice);
+            qor_logf(QOR_LOG_NONFATAL, "Unable to insert transaction %s into database", invoice);
             bx_settext(s, "text {unable to store transaction in the ready queue}");
             code = BX_FAILED;
         } else {

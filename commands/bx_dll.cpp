@@ -273,7 +273,10 @@ bool read_record(bx_session s, const Record &rec) {
         char buf[BX_DLL_READ_SIZE];
         int n = bx_queue_retrieve(s->globals, item, buf, sizeof buf);
         bx_queue_item_close(s->globals, item);
-        if (n > 0) bx_dll_parse(s, static_cast<bx_dll_key>(&rec - kRecords), buf, static_cast<size_t>(n));
+        if (n > 0) {
+            Reader r(buf, static_cast<size_t>(n));
+            rec.parse(s->dll, r);
+        }
     }
     rec.state(s->dll) = kInStep;
     return true;

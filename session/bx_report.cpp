@@ -11,10 +11,8 @@
 // report.  A temporary file left by a failed write is removed.
 #include "session/bx_report.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -52,7 +50,6 @@ bool file_name(bx_session s, std::string_view suffix, std::string &path) {
     path += suffix;
     return true;
 }
-
 
 }  // namespace
 

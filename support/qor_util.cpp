@@ -78,7 +78,7 @@ namespace brix {
 std::string printable(std::string_view text) {
     std::string out;
     for (unsigned char ch : text) {
-        if (ch < 0x20 || ch == 0x7F) {
+        if (is_control(ch)) {
             char esc[8];
             snprintf(esc, sizeof esc, "\\x%02X", ch);
             out += esc;

@@ -37,8 +37,11 @@ inline void qor_field_set(char (&field)[N], const char *src) {
 #include <string_view>
 
 namespace brix {
-// Text with its control characters (below 0x20, and 0x7F) as \xNN, so that
-// it stays on one line of a log or a report.
+// A control character: a byte below 0x20, or 0x7F.
+constexpr bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
+// Text with its control characters as \xNN, so that it stays on one line
+// of a log or a report.
 std::string printable(std::string_view text);
 }  // namespace brix
 #endif

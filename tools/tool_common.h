@@ -17,6 +17,7 @@
 #include "queue/bx_queue.h"
 #include "session/bx_session.h"
 #include "support/qor_log.h"
+#include "support/qor_util.h"
 #include "xaction/bx_etc.h"
 
 namespace brixtool {
@@ -114,7 +115,7 @@ inline std::string json_string(std::string_view s) {
             out += "\\r";
         } else if (c == '\t') {
             out += "\\t";
-        } else if (c < 0x20 || c == 0x7F || n == 0) {
+        } else if (brix::is_control(c) || n == 0) {
             snprintf(esc, sizeof esc, "\\u%04x", c);
             out += esc;
         } else {

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "support/qor_util.h"
+
 namespace {
 
 bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
@@ -50,7 +52,7 @@ int bx_etc_plaintext(char *text) {
     char *out = text;
     for (const char *in = text; *in; in++) {
         unsigned char c = static_cast<unsigned char>(*in);
-        if (c < 0x20 || c == 0x7F || c == '{' || c == '}') continue;
+        if (brix::is_control(c) || c == '{' || c == '}') continue;
         *out++ = *in;
     }
     *out = '\0';
