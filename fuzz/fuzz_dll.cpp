@@ -66,10 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // Byte copies, padding included: the comparison below is bytewise.
     _dll before;
     memcpy(&before, &s->dll, sizeof before);
-    // The record's bytes in a buffer of their own exact size.
-    std::unique_ptr<char[]> record(new char[size - 1 ? size - 1 : 1]);
-    memcpy(record.get(), data + 1, size - 1);
-    bx_dll_parse(s.get(), key, size > 1 ? record.get() : nullptr, size - 1);
+    // The record is the input's tail, the end of a buffer of exact size.
+    bx_dll_parse(s.get(), key, reinterpret_cast<const char *>(data) + 1, size - 1);
 
     const _dll &d = s->dll;
     FUZZ_CHECK(terminated(d.merchant.id) && terminated(d.merchant.name));

@@ -61,15 +61,6 @@ uint32_t index_value(const std::string &path, uint32_t otherwise) {
     return bxq::parse_index(bytes.data(), bytes.size(), &v) && v >= 0 ? static_cast<uint32_t>(v) : otherwise;
 }
 
-struct Item {
-    Item(bx_queue q, bx_queue_item i) : q(q), item(i) {}
-    ~Item() { bx_queue_item_close(q, item); }
-    Item(const Item &) = delete;
-    Item &operator=(const Item &) = delete;
-    bx_queue q;
-    bx_queue_item item;
-};
-
 void check_item(bx_queue q, bx_queue_item item) {
     if (!item) return;
     FUZZ_CHECK(item->size >= 0 && item->buf && item->buf[item->size] == '\0');
@@ -98,22 +89,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         fuzz::write_file(s.dir + "/" + kFiles[f], text);
     }
 
-    Item by_key(s.q, bx_queue_find_item(s.q, kKey));
-    check_item(s.q, by_key.item);
+    bx_queue_item_ptr by_key(bx_queue_find_item(s.q, kKey));
+    check_item(s.q, by_key.get());
 
     uint32_t first = index_value(s.dir + "/.head", 0);
     uint32_t max = index_value(s.dir + "/.index", 2);
     if (first <= max && max - first > kMaxWalk) return 0;
 
     bool spans_item = first <= 2 && max >= 2;
-    Item first_item(s.q, bx_queue_nth_item(s.q, 1));
-    check_item(s.q, first_item.item);
-    FUZZ_CHECK(!first_item.item || spans_item);
-    Item second_item(s.q, bx_queue_nth_item(s.q, 2));
-    FUZZ_CHECK(second_item.item == nullptr);  // there is one item file
-    if (by_key.item && first_item.item) FUZZ_CHECK(same_item(by_key.item, first_item.item));
+    bx_queue_item_ptr first_item(bx_queue_nth_item(s.q, 1));
+    check_item(s.q, first_item.get());
+    FUZZ_CHECK(!first_item.get() || spans_item);
+    bx_queue_item_ptr second_item(bx_queue_nth_item(s.q, 2));
+    FUZZ_CHECK(second_item.get() == nullptr);  // there is one item file
+    if (by_key.get() && first_item.get()) FUZZ_CHECK(same_item(by_key.get(), first_item.get()));
     // The entry names item 2: found by key exactly when it is found by place.
-    if (picked != 3 && spans_item) FUZZ_CHECK((by_key.item != nullptr) == (first_item.item != nullptr));
+    if (picked != 3 && spans_item) FUZZ_CHECK((by_key.get() != nullptr) == (first_item.get() != nullptr));
 
     int count = bx_queue_count(s.q);
     FUZZ_CHECK(count == (spans_item ? 1 : 0));

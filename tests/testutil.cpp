@@ -31,6 +31,8 @@ bool LogCapture::contains(const std::string &line) const {
     return std::any_of(lines_.begin(), lines_.end(), [&](const Line &l) { return l.text == line; });
 }
 
+const char *memory_dir() { return access("/dev/shm", W_OK) == 0 ? "/dev/shm" : nullptr; }
+
 TempDir::TempDir(const char *under) {
     const char *base = under ? under : getenv("TMPDIR");
     std::string tmpl = std::string(base && *base ? base : "/tmp") + "/brix-test-XXXXXX";

@@ -78,13 +78,9 @@ struct Op {
     bool daemon = false;                      // one poll of brix-demod instead
 };
 
-// The spool lies in memory where the machine has it (/dev/shm): the loops
-// open thousands of sessions, and a flush there costs nothing.
-const char *memory_dir() { return access("/dev/shm", W_OK) == 0 ? "/dev/shm" : nullptr; }
-
 class Crash : public testutil::BrixTest {
 protected:
-    testutil::TempDir mem{memory_dir()};
+    testutil::TempDir mem{testutil::memory_dir()};  // the loops open thousands of sessions
     std::string snapshot = mem / "snapshot";
     testutil::LogCapture capture;             // no line reaches the host's log
     std::vector<std::string> keys;            // every key the spool holds or may hold
@@ -317,8 +313,7 @@ protected:
                                " failing (" + strerror(err) + ")";
             bool ok;
             if (op.daemon) {
-                daemon_step(std::string("fail:") + std::to_string(n) + ":" +
-                            (err == EIO ? "EIO" : err == ENOSPC ? "ENOSPC" : "EINTR"));
+                daemon_step(std::string("fail:") + std::to_string(n) + ":" + strerrorname_np(err));
                 ok = false;
             } else {
                 bx_session s = session();
@@ -348,11 +343,8 @@ protected:
 TEST_F(Crash, EveryOperationAtEveryCrashAndFaultPoint) {
     // Stores a copy of NEWA0001 under invoice with another amount.
     auto put_copy = [](bx_session s, const char *invoice) {
-        bx_queue_item item = bx_queue_find_item(s->new_, "NEWA0001");
-        if (!item) return 128;
         _bx_xaction x;
-        bx_xaction_unpack(item->buf, &x, item->size);
-        bx_queue_item_close(s->new_, item);
+        if (!testutil::read_xaction(s->new_, "NEWA0001", x)) return 128;
         x.amount = 999;
         bx_xaction_retail_setinvoice(&x, invoice);
         char buf[4096];

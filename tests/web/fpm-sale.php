@@ -6,7 +6,7 @@
 // request leaves its session open and notes the handle for the next
 // request of the same worker, which must find that it names no session.
 preg_match('/^Uid:\s+\d+\s+(\d+)/m', file_get_contents('/proc/self/status'), $uid);
-$start = ['pid' => getmypid(), 'euid' => (int) $uid[1], 'fds' => count(scandir('/proc/self/fd')) - 2];
+$start = ['pid' => getmypid(), 'euid' => (int) $uid[1]];
 $note = dirname(__DIR__) . '/state/' . getmypid();
 $start['leaked'] = is_file($note) ? bx_textvalue(file_get_contents($note)) !== '' : null;
 

@@ -68,17 +68,20 @@ TEST(Secrets, BlankingClearsValueAndTracksKeepsTheRest) {
     _bx_xaction before = x;
 
     bx_xaction_blank_secrets(&x);
-    for (const char *f : {x.cvv2.val, x.track1, x.track2})
-        EXPECT_EQ(std::string(f, strnlen(f, 81)), "");
-    EXPECT_EQ(std::vector<char>(x.track1, x.track1 + sizeof x.track1), std::vector<char>(sizeof x.track1));
-    // Everything else is byte for byte as it was.
-    memcpy(x.cvv2.val, before.cvv2.val, sizeof x.cvv2.val);
-    memcpy(x.track1, before.track1, sizeof x.track1);
-    memcpy(x.track2, before.track2, sizeof x.track2);
+    // The secret fields are zero to their last byte; everything else is
+    // byte for byte as it was.
+    const struct {
+        char *field;
+        const char *was;
+        size_t size;
+    } secret[] = {{x.cvv2.val, before.cvv2.val, sizeof x.cvv2.val},
+                  {x.track1, before.track1, sizeof x.track1},
+                  {x.track2, before.track2, sizeof x.track2}};
+    for (const auto &f : secret) {
+        EXPECT_EQ(std::vector<char>(f.field, f.field + f.size), std::vector<char>(f.size));
+        memcpy(f.field, f.was, f.size);
+    }
     EXPECT_EQ(memcmp(&x, &before, sizeof x), 0);
-    EXPECT_EQ(x.cvv2.status, 2);
-    EXPECT_EQ(x.cvv2.code, 'M');
-    EXPECT_STREQ(x.acc.card.num, "4111111111111111");
 
     bx_xaction_blank_secrets(nullptr);  // nothing to blank, no fault
 }
