@@ -10,9 +10,8 @@ require __DIR__ . '/brix_test.inc';
 $dir = brix_setup();                  // BRIX_CONFIG_DIR names $dir/conf
 $ini = __DIR__ . '/config-dir-ini';
 is_dir($ini) || mkdir($ini);
-$user = trim(shell_exec('id -un'));
-file_put_contents("$ini/shop.conf", brix_scramble("Uname: $user\nClearingProtocol: demo\n"
-    . "BRIXPath: $dir/spool\nModemPort: /dev/null\nMerchantNo: 123456789012\n"));
+brix_config($dir, 'shop');              // made in $dir/conf, moved to where the ini names
+rename("$dir/conf/shop.conf", "$ini/shop.conf");
 file_put_contents("$ini/bad.conf", "not scrambled\n");
 $hide = fn(string $text) => str_replace([$dir, $ini], ['DIR', 'INI'], $text);
 set_error_handler(function (int $no, string $text) use ($hide) {
