@@ -44,8 +44,10 @@ function sell(string $h, string $invoice, array $fields): void
 
 $invoice = fn(int $n) => $tag . 'P' . strtoupper(str_pad(base_convert((string) $n, 10, 36), 4, '0', STR_PAD_LEFT));
 sell($h, $invoice(0), $fields);
-$cpu = fn() => [getrusage()['ru_utime.tv_sec'] + getrusage()['ru_utime.tv_usec'] / 1e6,
-                getrusage()['ru_stime.tv_sec'] + getrusage()['ru_stime.tv_usec'] / 1e6];
+$cpu = function (): array {
+    $r = getrusage();
+    return [$r['ru_utime.tv_sec'] + $r['ru_utime.tv_usec'] / 1e6, $r['ru_stime.tv_sec'] + $r['ru_stime.tv_usec'] / 1e6];
+};
 [$u0, $s0] = $cpu();
 $t0 = hrtime(true);
 for ($n = 1; $n <= $sales; $n++) {

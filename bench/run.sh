@@ -10,8 +10,9 @@
 #     library's own count, the floor's, and strace -c as a cross-check,
 #     call by call), user and system CPU per sale, and user-space
 #     instructions per sale (valgrind) where the CPU times are too coarse.
-#  3. The floor without the locks of its read-only steps (item 5 of the
-#     performance work): all / no-read / needed, alternately, on tmpfs.
+#  3. The floor without the locks of its read-only steps (bench/README.md,
+#     "Locks beyond the floor"): all / no-read / needed, alternately, on
+#     tmpfs.
 #  4. bx_count, bx_lookup and bx_status on queues of 10, 1,000 and 100,000
 #     items, and a count of the same transactions before and after each
 #     was changed five times.

@@ -20,7 +20,7 @@ const QUEUES = ['new', 'auth', 'ready', 'done', 'unauth', 'denied', 'review', 'b
 
 $mode = $argv[1] ?? '';
 $h = bx_init('shop');
-if ($h === '0,0,0,0,' && $mode !== 'shell') {
+if ($h === '0,0,0,0,') {
     fwrite(STDERR, "cluster-client: bx_init('shop') failed\n");
     exit(2);
 }
@@ -143,20 +143,17 @@ case 'survey':
     break;
 
 case 'shell':
-    // One call per input line, "init" or "bx_NAME ARG...", answered with
+    // One call per input line, "bx_NAME ARG...", answered with
     // "ANSWER<tab>TEXT" at once: the fault cases drive a session through
     // a volume that fails under it.
-    echo 'init ', $h === '0,0,0,0,' ? 'failed' : 'OK', "\n";
+    echo "init OK\n";
     while (($line = fgets(STDIN)) !== false) {
         $words = preg_split('/\s+/', trim($line), -1, PREG_SPLIT_NO_EMPTY);
         if (!$words) {
             continue;
         }
         $fn = array_shift($words);
-        if ($fn === 'init') {
-            $h = bx_init('shop');
-            echo $h === '0,0,0,0,' ? 'failed' : 'OK', "\t\n";
-        } elseif (str_starts_with($fn, 'bx_') && function_exists($fn)) {
+        if (str_starts_with($fn, 'bx_') && function_exists($fn)) {
             $answer = $fn($h, ...$words);
             echo $answer, "\t", bx_textvalue($h), "\n";
         } else {

@@ -148,16 +148,9 @@ cleanup() {
 trap cleanup EXIT
 trap 'flunk "interrupted"; exit 130' INT TERM
 
+. "$here/scripts/lib.sh"
 # wait_for SECONDS COMMAND...: true once COMMAND succeeds in time.
-wait_for() {
-    local seconds=$1 i
-    shift
-    for ((i = 0; i < seconds * 10; i++)); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+wait_for() { wait_until "$1" - "${@:2}"; }
 g() { timeout 60 gluster --mode=script "$@"; }
 
 # --- Gluster, all of it under $dir. ---------------------------------------
@@ -247,7 +240,7 @@ check "record locks held across the mounts, hard links, fsync" shares_locks
 # server's own mount.
 mkdir -p "$dir/mnt-a/spool" && chmod 0700 "$dir/mnt-a/spool"
 for s in a b; do
-    cat >"$dir/conf-$s/shop.plain" <<CONF
+    write_config build "$dir/conf-$s/shop.conf" <<CONF || die "cannot write configuration $s"
 Uname: $(id -un)
 ClearingProtocol: dialdemo
 BRIXPath: $dir/mnt-$s/spool
@@ -255,7 +248,6 @@ ModemPort: /dev/null
 MerchantNo: 000000927996
 MerchantName: BRIX CLUSTER SHOP
 CONF
-    build/brix-config encode -o "$dir/conf-$s/shop.conf" "$dir/conf-$s/shop.plain" || die "cannot write configuration $s"
 done
 # on a|b COMMAND...: runs COMMAND as web server A or B does.  A simple
 # command: "${on_a[@]}" COMMAND & gives the command's own process id.
@@ -267,11 +259,12 @@ on() {
     "${env_[@]}" "$@"
 }
 
-start_demod() {
-    "${on_a[@]}" build/brix-demod -c shop -i 0.2 -v </dev/null >/dev/null 2>"$dir/log/demod.err" &
-    demod=$!
+serve() {
+    local served=0
+    start_demod "$dir/log/demod.err" "${on_a[@]}" build/brix-demod -c shop -i 0.2 -v || served=$?
+    demod=$DEMOD_PID
     pids+=("$demod")
-    wait_for 20 grep -qs 'serving configuration' "$dir/log/demod.err" || die "brix-demod did not start on mount A"
+    [ "$served" -eq 0 ] || die "brix-demod did not start on mount A"
 }
 # queued STATE...: how many transactions web server A counts in the queues.
 queued() {
@@ -288,7 +281,7 @@ stop_demod() {
     check "brix-demod served the spool on mount A and stopped cleanly" \
         test $? -eq 0 -a -n "$(grep stopping "$dir/log/demod.err")"
 }
-start_demod
+serve
 
 # workers NAME JOB...: runs one client per JOB ("a sell A1 20": web
 # server, then the client's arguments) at once and waits for all; their
@@ -460,7 +453,7 @@ rate_of() {   # rate_of LABEL PROGRAM [ARG...]: one process's sales/s on mount A
 floor_rate() {
     local floor=${BRIX_FLOOR:-$here/build/bench-floor}
     if [ ! -x "$floor" ]; then
-        printf '   %-40s %s\n' "floor" "not measured: $floor is not built (make bench)"
+        printf '   %-40s %s\n' "floor" "not measured: $floor is not a program"
         return
     fi
     rate_of "floor, one process (mount A)" "$floor"
@@ -492,7 +485,7 @@ echo
 [ "$mode" = test ] || exit $((failures > 0))
 
 # --- Failure cases. ----------------------------------------------------------
-start_demod
+serve
 
 # A session driven one call at a time, logging to log/shell.log: ask
 # CALL... prints "ANSWER<tab>TEXT".
@@ -518,8 +511,7 @@ logged() { cat "$dir/log/$1.log" 2>/dev/null | wc -l; }
 quorum_lost() {
     local ok=0 call answer before load
     shell_open a || { echo "    no session"; return 1; }
-    mapfile -t sq < <(echo "a sell QS 40"; echo "b sell QT 40")
-    workers quorum-load "${sq[@]}" &
+    workers quorum-load "a sell QS 40" "b sell QT 40" &
     load=$!
     pids+=("$load")
     for call in "bx_new QA001" "bx_add QA001 amount 12.00" "bx_add QA001 cardnum 4111111111111111" \
@@ -560,7 +552,7 @@ check "quorum back: brix check finds the spool sound through mount B" sound b
 # Web server B cut off (its glusterfs client killed) while it sells, and a
 # PHP process of A killed at the same time.
 cut_off() {
-    local rc=0 victim before
+    local before
     before=$(logged brix-b)
     mapfile -t sb < <(client_jobs b sell CB 40)
     workers cut "${sb[@]}" &

@@ -11,6 +11,7 @@
 # the expected result.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
 
 root=$PWD
 run="$root/demo-run"
@@ -56,7 +57,7 @@ mkdir -p "$conf"
 
 echo "== Configurations (in $conf)"
 user=$(id -un)
-cat >"$run/demo.plain" <<CONF
+write_config build "$conf/demo.conf" <<CONF
 Uname: $user
 ClearingProtocol: dialdemo
 BRIXPath: $run/spool
@@ -68,7 +69,7 @@ MerchantState: IL
 MerchantZIP: 62701
 DemoDelayDial: 1
 CONF
-cat >"$run/demo-nashville.plain" <<CONF
+write_config build "$conf/demo-nashville.conf" <<CONF
 Uname: $user
 ClearingProtocol: Nashville
 BRIXPath: $run/spool-nashville
@@ -77,7 +78,6 @@ MerchantNo: 000000927997
 PhoneNumber: 5550100
 CONF
 for name in demo demo-nashville; do
-    build/brix-config encode -o "$conf/$name.conf" "$run/$name.plain"
     build/brix-config check "$conf/$name.conf" >/dev/null
     echo "   $name.conf: protocol $(build/brix-config get "$conf/$name.conf" ClearingProtocol)," \
         "data in $(build/brix-config get "$conf/$name.conf" BRIXPath)"
@@ -85,15 +85,11 @@ done
 export BRIX_CONFIG_DIR=$conf
 
 echo "== Starting brix-demod -c demo (polls every 0.2 s, log in demo-run/brix-demod.log)"
-"$demod" -c demo -i 0.2 -v 2>"$run/brix-demod.log" &
-daemon_pid=$!
+served=0
+start_demod "$run/brix-demod.log" "$demod" -c demo -i 0.2 -v || served=$?
+daemon_pid=$DEMOD_PID
 echo "$daemon_pid" >"$run/brix-demod.pid"
-for _ in $(seq 50); do
-    grep -q 'serving configuration' "$run/brix-demod.log" && break
-    kill -0 "$daemon_pid" 2>/dev/null || break
-    sleep 0.1
-done
-if ! grep -q 'serving configuration' "$run/brix-demod.log"; then
+if [ "$served" -ne 0 ]; then
     cat "$run/brix-demod.log" >&2
     fail "brix-demod did not start"
 fi

@@ -7,9 +7,9 @@
 #
 # stack_start writes a merchant configuration CONFIG (protocol dialdemo,
 # data in RUN-DIR/spool) into RUN-DIR/conf, copies each DOCROOT (a file,
-# or a directory's files) into RUN-DIR/www, and starts, each with its own configuration,
-# pid file, socket and logs under RUN-DIR (nothing in /etc, /run or
-# /var/log is written):
+# or a directory's files) into RUN-DIR/www, and starts, each with its own
+# configuration, pid file, socket and logs under RUN-DIR (nothing in /etc,
+# /run or /var/log is written):
 #   brix-demod   on CONFIG, polling every 0.2 s           (RUN-DIR/demod.log)
 #   php-fpm8.2   one pool "brix" of 4 static workers with the extension,
 #                brix.config_dir set in the pool, on a Unix socket
@@ -25,6 +25,7 @@
 # Exits through `stack_fail MESSAGE` (status 1) when a step fails.
 
 stack_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+. "$stack_root/scripts/lib.sh"
 stack_pids=()     # started processes, stopped in reverse order
 STACK_URL=
 STACK_FPM_PID=
@@ -34,19 +35,6 @@ stack_fail() {
     exit 1
 }
 
-# stack_wait SECONDS PID TEST...: true once TEST succeeds; false when the
-# time runs out or process PID has ended.
-stack_wait() {
-    local seconds=$1 pid=$2
-    shift 2
-    local i
-    for ((i = 0; i < seconds * 20; i++)); do
-        "$@" && return 0
-        kill -0 "$pid" 2>/dev/null || return 1
-        sleep 0.05
-    done
-    return 1
-}
 
 stack_free_port() {
     /usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
@@ -66,8 +54,10 @@ stack_start() {
         command -v "$f" >/dev/null 2>&1 || stack_fail "$f is not installed (scripts/bootstrap.sh installs it)"
     done
 
-    local group
-    if [ "$(id -u)" -eq 0 ]; then
+    # As root the pool, nginx's workers and the service user are nobody.
+    local group as_root=
+    [ "$(id -u)" -ne 0 ] || as_root=1
+    if [ -n "$as_root" ]; then
         STACK_USER=nobody
         id -u "$STACK_USER" >/dev/null 2>&1 || stack_fail "user $STACK_USER does not exist"
     else
@@ -83,10 +73,10 @@ stack_start() {
         if [ -d "$f" ]; then cp -R "$f"/. "$run/www/"; else cp "$f" "$run/www/"; fi
     done
     chmod -R a+rX "$run/www"
-    if [ "$(id -u)" -eq 0 ] && ! runuser -u "$STACK_USER" -- test -x "$run/conf"; then
+    if [ -n "$as_root" ] && ! runuser -u "$STACK_USER" -- test -x "$run/conf"; then
         stack_fail "user $STACK_USER cannot reach $run: make its parent directories searchable"
     fi
-    cat >"$run/conf/$config.plain" <<CONF
+    write_config "$stack_root/build" "$run/conf/$config.conf" <<CONF || stack_fail "cannot write configuration $config"
 Uname: $STACK_USER
 ClearingProtocol: dialdemo
 BRIXPath: $run/spool
@@ -97,25 +87,20 @@ MerchantCity: SPRINGFIELD
 MerchantState: IL
 MerchantZIP: 62701
 CONF
-    "$stack_root/build/brix-config" encode -o "$run/conf/$config.conf" "$run/conf/$config.plain" ||
-        stack_fail "cannot write configuration $config"
-    rm -f "$run/conf/$config.plain"
     chmod 0644 "$run/conf/$config.conf"
     chmod 0700 "$run/spool"
     : >"$run/fpm/php-errors.log"
     : >"$run/fpm/brix.log"
-    [ "$(id -u)" -ne 0 ] || chown "$STACK_USER:$group" "$run/spool" "$run/fpm/php-errors.log" "$run/fpm/brix.log"
+    [ -z "$as_root" ] || chown "$STACK_USER:$group" "$run/spool" "$run/fpm/php-errors.log" "$run/fpm/brix.log"
 
     # The daemon finds the configuration through the environment; php-fpm
     # clears its workers' environment, so the pool names the directory.
-    BRIX_CONFIG_DIR=$run/conf BRIX_LOG_FILE=$run/fpm/brix.log "$stack_root/build/brix-demod" -c "$config" -i 0.2 -v \
-        </dev/null >/dev/null 2>"$run/demod.log" &
-    stack_pids+=($!)
-    stack_wait 10 $! grep -qs 'serving configuration' "$run/demod.log" ||
-        stack_fail "brix-demod did not start: $(cat "$run/demod.log")"
+    local served=0
+    start_demod "$run/demod.log" env "BRIX_CONFIG_DIR=$run/conf" "BRIX_LOG_FILE=$run/fpm/brix.log" \
+        "$stack_root/build/brix-demod" -c "$config" -i 0.2 -v || served=$?
+    stack_pids+=("$DEMOD_PID")
+    [ "$served" -eq 0 ] || stack_fail "brix-demod did not start: $(cat "$run/demod.log")"
 
-    local as_root=
-    [ "$(id -u)" -ne 0 ] || as_root=1
     cat >"$run/fpm/php-fpm.conf" <<FPM
 [global]
 pid = $run/fpm/php-fpm.pid
@@ -143,7 +128,7 @@ FPM
     php-fpm8.2 -n -d extension="$module" -y "$run/fpm/php-fpm.conf" -F </dev/null >/dev/null 2>&1 &
     STACK_FPM_PID=$!
     stack_pids+=($!)
-    stack_wait 10 $! grep -qs 'ready to handle connections' "$run/fpm/php-fpm.log" ||
+    wait_until 10 $! grep -qs 'ready to handle connections' "$run/fpm/php-fpm.log" ||
         stack_fail "php-fpm did not start: $(cat "$run/fpm/php-fpm.log" 2>/dev/null)"
 
     # nginx cannot listen on port 0: take a port the kernel just handed
@@ -151,11 +136,11 @@ FPM
     local port attempt pid
     for attempt in 1 2 3 4 5; do
         port=$(stack_free_port) || stack_fail "cannot find a free port"
-        stack_nginx_conf "$run" "$port" "$STACK_USER" "$group"
+        stack_nginx_conf "$run" "$port" "${as_root:+$STACK_USER}" "$group"
         : >"$run/nginx/error.log"
         nginx -p "$run/nginx" -c "$run/nginx/nginx.conf" -e "$run/nginx/error.log" </dev/null >/dev/null 2>&1 &
         pid=$!
-        if stack_wait 10 "$pid" stack_listening "$port"; then
+        if wait_until 10 "$pid" stack_listening "$port"; then
             stack_pids+=("$pid")
             STACK_URL=http://127.0.0.1:$port
             return 0
@@ -167,6 +152,8 @@ FPM
     stack_fail "nginx found no free port in $attempt attempts"
 }
 
+# stack_nginx_conf RUN PORT USER GROUP: nginx.conf; workers run as USER
+# (empty: as the current user).
 stack_nginx_conf() {
     local run=$1 port=$2 user=$3 group=$4 t
     {
@@ -174,7 +161,7 @@ stack_nginx_conf() {
         echo "worker_processes 1;"
         echo "pid $run/nginx/nginx.pid;"
         echo "error_log $run/nginx/error.log warn;"
-        [ "$(id -u)" -ne 0 ] || echo "user $user $group;"
+        [ -z "$user" ] || echo "user $user $group;"
         echo "events { worker_connections 64; }"
         echo "http {"
         echo "    access_log $run/nginx/access.log;"
