@@ -7,12 +7,14 @@
 #ifndef BRIX_BENCH_BENCH_CONFIG_H
 #define BRIX_BENCH_BENCH_CONFIG_H
 
+#include <ftw.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "bench/bench_common.h"
@@ -34,39 +36,43 @@ inline void write_config(const std::string &dir, const std::string &name, const 
     if (!ok) die("cannot write configuration", path.c_str());
 }
 
+// Removes a directory tree; false when something stayed.
+inline bool remove_tree(const std::string &dir) {
+    auto one = [](const char *path, const struct stat *, int, struct FTW *) { return ::remove(path) == 0 ? 0 : -1; };
+    return nftw(dir.c_str(), one, 16, FTW_DEPTH | FTW_PHYS) == 0;
+}
+
 // A temporary configuration directory that BRIX_CONFIG_DIR names from now
-// on, removed when it goes out of scope; library log lines go to a file in
-// it unless BRIX_LOG_FILE names one already.  Given a directory, uses and
+// on, removed when the process that made it exits (after bench::die too;
+// a forked child leaves it alone); library log lines go to a file in it
+// unless BRIX_LOG_FILE names one already.  Given a directory, uses and
 // keeps that one (made when missing).
 class ConfigDir {
 public:
-    explicit ConfigDir(std::string keep = "") : dir_(std::move(keep)), temporary_(dir_.empty()) {
-        if (temporary_) {
+    explicit ConfigDir(std::string keep = "") : dir_(std::move(keep)) {
+        if (dir_.empty()) {
             char tmpl[] = "/tmp/bench-conf-XXXXXX";
             if (!mkdtemp(tmpl)) die("cannot make a configuration directory");
             dir_ = tmpl;
+            static std::string made;
+            static pid_t owner;
+            made = dir_;
+            owner = getpid();
+            atexit([] {
+                if (getpid() == owner && !remove_tree(made)) fprintf(stderr, "bench: could not remove %s\n", made.c_str());
+            });
         } else if (mkdir(dir_.c_str(), 0700) != 0 && errno != EEXIST) {
             die("cannot make the configuration directory", dir_.c_str());
         }
         setenv("BRIX_CONFIG_DIR", dir_.c_str(), 1);
         if (!getenv("BRIX_LOG_FILE")) setenv("BRIX_LOG_FILE", (dir_ + "/brix.log").c_str(), 1);
     }
-    ~ConfigDir() { remove(); }
     ConfigDir(const ConfigDir &) = delete;
     ConfigDir &operator=(const ConfigDir &) = delete;
     const std::string &path() const { return dir_; }
-    // Removes a temporary directory now (a forked child never does).
-    void remove() {
-        if (!temporary_ || getpid() != owner_) return;
-        temporary_ = false;
-        std::string rm = "rm -rf '" + dir_ + "'";
-        if (system(rm.c_str()) != 0) fprintf(stderr, "bench: could not remove %s\n", dir_.c_str());
-    }
 
 private:
     std::string dir_;
-    bool temporary_;
-    pid_t owner_ = getpid();
 };
 
 }  // namespace bench
