@@ -264,11 +264,23 @@ bx_moved bx_queue_move(bx_queue from, bx_queue to, bx_queue_item raw, const char
     return bx_moved::moved;
 }
 
+bool bx_spool_journal(const bx_spool &sp, std::vector<bx_journal_record> *out) {
+    std::vector<std::string> names;
+    if (!list_names((sp.dir + "/" + kJournalDir).c_str(), &names)) return false;
+    out->clear();
+    for (std::string &name : names) {
+        JournalName jn;
+        if (!parse_journal_name(name, &jn)) jn.kind = 0;
+        out->push_back({std::move(name), std::move(jn)});
+    }
+    return true;
+}
+
 int bx_spool_recover(const bx_spool &sp) {
     int journal = journal_of(sp);
     if (journal < 0) return 0;
-    std::vector<std::string> names;
-    if (!list_names((sp.dir + "/" + kJournalDir).c_str(), &names)) {
+    std::vector<bx_journal_record> records;
+    if (!bx_spool_journal(sp, &records)) {
         qor_log_errf(QOR_LOG_NONFATAL, "Could not read the journal of spool '%s'", sp.dir.c_str());
         return -1;
     }
@@ -276,9 +288,8 @@ int bx_spool_recover(const bx_spool &sp) {
     bool failures = false;
     // Stores first: a move is judged by where its transaction is stored.
     for (char kind : {'c', 'p', 'm'}) {
-        for (const std::string &name : names) {
-            JournalName jn;
-            if (!parse_journal_name(name, &jn) || jn.kind != kind) continue;
+        for (const auto &[name, jn] : records) {
+            if (jn.kind != kind) continue;
             Record rec(journal, name);
             if (!rec.idle()) continue;
             bool ok = kind == 'c' ? recover_change(sp, rec, jn)

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "queue/bx_queue.h"
+#include "queue/bx_queue_files.h"
 
 // One queue of a spool.
 struct bx_spool_queue {
@@ -77,6 +78,15 @@ bx_moved bx_queue_move(bx_queue from, bx_queue to, bx_queue_item item, const cha
 // dropped.  Returns the number of records settled, or -1 when some record
 // could not be (logged; it stays for the next time).
 int bx_spool_recover(const bx_spool &sp);
+
+// The spool's journal records, by name: each with what its name says
+// (`what.kind` 0 when the name is not a journal record's).  False, errno
+// set, when the journal folder cannot be listed.
+struct bx_journal_record {
+    std::string name;         // file name in <spool>/journal
+    bxq::JournalName what;    // parsed from the name
+};
+bool bx_spool_journal(const bx_spool &sp, std::vector<bx_journal_record> *out);
 
 // What the check found wrong with one file.
 struct bx_spool_finding {

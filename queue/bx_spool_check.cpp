@@ -255,12 +255,11 @@ private:
 
     // Records of changes whose process is gone (a live one holds its lock).
     void journal() {
-        std::vector<std::string> names;
+        std::vector<bx_journal_record> records;
+        if (!bx_spool_journal(sp_, &records)) return;
         std::string dir = sp_.dir + "/" + kJournalDir;
-        if (!list_names(dir.c_str(), &names)) return;
-        for (const std::string &name : names) {
-            JournalName jn;
-            if (!parse_journal_name(name, &jn)) {
+        for (const auto &[name, jn] : records) {
+            if (!jn.kind) {
                 finding("journal", name, "unexpected file");
                 continue;
             }

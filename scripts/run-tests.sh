@@ -64,23 +64,18 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest_step "test suite under ASan+UBSan (build-asan)" build-asan
 unset ASAN_OPTIONS UBSAN_OPTIONS
 
-if [ -d tests/php ]; then
-    echo "== PHP tests"
-    scripts/php-tests.sh 2>&1 | tee "$log"
-    rc=${PIPESTATUS[0]}
-    tally "$rc" "$(count '^PASS ')" "$(count '^(FAIL|BORK|LEAK|WARN) ')" "$(count '^SKIP ')"
-fi
+# A script step: one "PASS ..." or failed line per test.
+script_step() {   # script_step TITLE FAILED-PATTERN COMMAND...
+    echo "== $1"
+    local failed_re=$2
+    shift 2
+    "$@" 2>&1 | tee "$log"
+    tally "${PIPESTATUS[0]}" "$(count '^PASS ')" "$(count "$failed_re")" "$(count '^SKIP ')"
+}
 
-if [ -f scripts/web-tests.sh ]; then
-    echo "== PHP package, under php-fpm and nginx, and in a browser"
-    bash scripts/web-tests.sh 2>&1 | tee "$log"
-    rc=${PIPESTATUS[0]}
-    tally "$rc" "$(count '^PASS ')" "$(count '^FAIL ')" 0
-fi
-
-echo "== Two web servers on one spool, on a replica-3 GlusterFS volume"
-bash scripts/cluster.sh --test 2>&1 | tee "$log"
-tally "${PIPESTATUS[0]}" "$(count '^PASS ')" "$(count '^FAIL ')" 0
+script_step "PHP tests" '^(FAIL|BORK|LEAK|WARN) ' bash scripts/php-tests.sh
+script_step "PHP package, under php-fpm and nginx, and in a browser" '^FAIL ' bash scripts/web-tests.sh
+script_step "Two web servers on one spool, on a replica-3 GlusterFS volume" '^FAIL ' bash scripts/cluster.sh --test
 
 echo "$passed passed, $failed failed, $skipped skipped"
 if [ "$skipped" -gt 0 ] && [ "$(id -u)" -eq 0 ]; then

@@ -376,12 +376,10 @@ private:
     // removed: the copy is stale, and the recovery removes it.  False when
     // the journal cannot be listed.
     bool leaving(const char *queue, std::set<std::string> *keys) {
-        std::vector<std::string> names;
-        if (!bxq::list_names((spool_.dir + "/journal").c_str(), &names)) return errno == ENOENT;
-        for (const std::string &name : names) {
-            bxq::JournalName jn;
-            if (bxq::parse_journal_name(name, &jn) && jn.kind == 'm' && jn.queue == queue) keys->insert(jn.key);
-        }
+        std::vector<bx_journal_record> records;
+        if (!bx_spool_journal(spool_, &records)) return errno == ENOENT;
+        for (const auto &[name, jn] : records)
+            if (jn.kind == 'm' && jn.queue == queue) keys->insert(jn.key);
         return true;
     }
 
