@@ -222,24 +222,20 @@ TEST(Setters, AcceptanceRules) {
 // Free text printed in answers and receipts never keeps a brace or a
 // control character, and the width cuts what is left, not the text given.
 TEST(Setters, FreeTextDropsBracesAndControlCharacters) {
-    const struct {
-        const char *field;
-        int kind;
-        const char *in, *stored;
-    } cases[] = {
-        {"accname", CARD, "x} status {done\n\x01", "x status done"},
-        {"accname", ACH, "a\r\nb\x7f\tc\x1b", "abc"},
-        {"product", CHECK, "{{}}widget\n", "widget"},
-        {"setmerchant", CARD, "cert}\x02", "cert"},
-        {"setcardholder", CARD, "{holder}", "holder"},
-        {"purchaseorder", CARD, "PO\n77 {x}", "PO77 x"},
-        {"acode", CARD, "12}{34\n", "1234"},
-        {"acode", CARD, "}{\n", ""},
+    const Case cases[] = {
+        {"accname", CARD, "x} status {done\n\x01", 1, "x status done"},
+        {"accname", ACH, "a\r\nb\x7f\tc\x1b", 1, "abc"},
+        {"product", CHECK, "{{}}widget\n", 1, "widget"},
+        {"setmerchant", CARD, "cert}\x02", 1, "cert"},
+        {"setcardholder", CARD, "{holder}", 1, "holder"},
+        {"purchaseorder", CARD, "PO\n77 {x}", 1, "PO77 x"},
+        {"acode", CARD, "12}{34\n", 1, "1234"},
+        {"acode", CARD, "}{\n", 1, ""},
     };
-    for (const auto &c : cases) {
+    for (const Case &c : cases) {
         const TextField &f = field(c.field);
         Record r = make(c.kind);
-        EXPECT_EQ(f.set(r.get(), c.in), 1) << c.field;
+        EXPECT_EQ(f.set(r.get(), c.in), c.ret) << c.field;
         EXPECT_EQ(f.get(*r), c.stored) << c.field;
         std::string padded = std::string(100, '{') + "ab" + std::string(100, '\n');
         EXPECT_EQ(f.set(r.get(), padded.c_str()), 1) << c.field;
