@@ -57,18 +57,7 @@ mkdir -p "$conf"
 
 echo "== Configurations (in $conf)"
 user=$(id -un)
-write_config build "$conf/demo.conf" <<CONF
-Uname: $user
-ClearingProtocol: dialdemo
-BRIXPath: $run/spool
-ModemPort: /dev/null
-MerchantNo: 000000927996
-MerchantName: BRIX DEMO SHOP
-MerchantCity: SPRINGFIELD
-MerchantState: IL
-MerchantZIP: 62701
-DemoDelayDial: 1
-CONF
+{ demo_config "$user" "$run/spool"; echo "DemoDelayDial: 1"; } | write_config build "$conf/demo.conf"
 write_config build "$conf/demo-nashville.conf" <<CONF
 Uname: $user
 ClearingProtocol: Nashville

@@ -21,6 +21,22 @@ write_config() {
     "$1/brix-config" encode -o "$2"
 }
 
+# demo_config USER SPOOL: the plain configuration of the demonstration
+# shop (protocol dialdemo), its data in SPOOL, for write_config.
+demo_config() {
+    cat <<CONF
+Uname: $1
+ClearingProtocol: dialdemo
+BRIXPath: $2
+ModemPort: /dev/null
+MerchantNo: 000000927996
+MerchantName: BRIX DEMO SHOP
+MerchantCity: SPRINGFIELD
+MerchantState: IL
+MerchantZIP: 62701
+CONF
+}
+
 # start_demod LOG COMMAND...: starts brix-demod (COMMAND, environment
 # included) in the background with its standard error in LOG; DEMOD_PID
 # is its process.  True once it serves its configuration (20 seconds at

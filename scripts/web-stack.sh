@@ -76,17 +76,8 @@ stack_start() {
     if [ -n "$as_root" ] && ! runuser -u "$STACK_USER" -- test -x "$run/conf"; then
         stack_fail "user $STACK_USER cannot reach $run: make its parent directories searchable"
     fi
-    write_config "$stack_root/build" "$run/conf/$config.conf" <<CONF || stack_fail "cannot write configuration $config"
-Uname: $STACK_USER
-ClearingProtocol: dialdemo
-BRIXPath: $run/spool
-ModemPort: /dev/null
-MerchantNo: 000000927996
-MerchantName: BRIX DEMO SHOP
-MerchantCity: SPRINGFIELD
-MerchantState: IL
-MerchantZIP: 62701
-CONF
+    demo_config "$STACK_USER" "$run/spool" | write_config "$stack_root/build" "$run/conf/$config.conf" ||
+        stack_fail "cannot write configuration $config"
     chmod 0644 "$run/conf/$config.conf"
     chmod 0700 "$run/spool"
     : >"$run/fpm/php-errors.log"
