@@ -86,6 +86,9 @@ constexpr int kOpenOrCreate = QOR_FDLIB_CREATE | QOR_FDLIB_RDWR;   // 3
 constexpr int kCreateNew = kOpenOrCreate | QOR_FDLIB_EXCL;         // 7
 constexpr int kReadOnly = 0;
 constexpr char kQuarantineDir[] = "quarantine";
+// The key of the invoice "id" (and of every invoice that keys alike):
+// records stored by hand under the bare key "id" are found through it.
+constexpr char kBareIdKey[] = "IDXXXXXX";
 // Tries at giving a put a number that is not taken on disk.
 constexpr int kNumberTries = 8;
 
@@ -99,6 +102,9 @@ using Text = std::unique_ptr<char, FreeText>;
 // refused, never cut, since a cut name would be another file.
 class Name {
 public:
+    // Only the first byte is set: a name is built whole before it is read,
+    // and clearing a path-sized buffer for every name costs a sale time.
+    Name() { buf_[0] = '\0'; }
     // n in decimal, then `suffix`.
     bool number(bx_queue q, uint32_t n, const char *suffix) {
         auto [end, ec] = std::to_chars(buf_, buf_ + 16, n);
@@ -116,8 +122,8 @@ public:
             buf_[len++] = c;
             return true;
         });
-        if (!room) return fail();
         buf_[len] = '\0';
+        if (!room) return fail();
         return fits(q, len);
     }
     const char *c_str() const { return buf_; }
@@ -125,7 +131,7 @@ public:
     std::string path(bx_queue q) const { return std::string(q->qdpath) + "/" + buf_; }
     // The full path in new memory (null when there is none), for records.
     char *full_path(bx_queue q) const {
-        size_t dir = strlen(q->qdpath), name = strlen(buf_);
+        size_t dir = q->qdpathlen, name = strlen(buf_);
         char *p = static_cast<char *>(malloc(dir + 1 + name + 1));
         if (!p) return nullptr;
         memcpy(p, q->qdpath, dir);
@@ -136,14 +142,14 @@ public:
 
 private:
     bool fits(bx_queue q, size_t len) {
-        if (len < sizeof buf_ && strlen(q->qdpath) + 1 + len < kPathSize) return true;
+        if (len < sizeof buf_ && q->qdpathlen + 1 + len < kPathSize) return true;
         return fail();
     }
     bool fail() {
         errno = ENAMETOOLONG;
         return false;
     }
-    char buf_[kPathSize] = "";
+    char buf_[kPathSize];
 };
 
 bool too_long(bx_queue q, const char *what) {
@@ -929,7 +935,7 @@ Probe::Probe(const char *invoice) {
 
 int Probe::in(bx_queue q) const {
     q->lasterr = 0;
-    if (strlen(q->qdpath) + 1 + entry_.size() >= kPathSize) {
+    if (q->qdpathlen + 1 + entry_.size() >= kPathSize) {
         too_long(q, key_);
         return failed(q, -1);
     }
@@ -938,7 +944,7 @@ int Probe::in(bx_queue q) const {
     if (!fd.ok()) {
         if (errno != ENOENT) return failed(q, -1);
         // Records stored by hand under the bare key "id" are still found.
-        if (strcmp(key_, "IDXXXXXX") != 0) return 0;
+        if (memcmp(key_, kBareIdKey, sizeof kBareIdKey) != 0) return 0;
         bx_queue_item qi = get_item_by_invoice(q, "id");
         free_queue_item(qi);
         return qi ? 1 : q->lasterr ? -1 : 0;
@@ -1287,6 +1293,7 @@ bx_queue bx_queue_open(const char *qname, int flags, const char *spooldir) {
         return nullptr;
     }
     q->qdpath = dir.release();
+    q->qdpathlen = strlen(q->qdpath);
     q->qdmipath = ipath.release();
     q->qdfipath = hpath.release();
     q->qdmaxindexfd = ifd.release();
@@ -1432,7 +1439,7 @@ bx_queue_item bx_queue_find_item(bx_queue qid, const char *context) {
     bx_invoice_key(context, key);
     bx_queue_item qi = get_item_by_invoice(qid, key);
     // Records stored by hand under the bare key "id" are still found.
-    if (!qi && qid->lasterr == 0 && strcmp(key, "IDXXXXXX") == 0) qi = get_item_by_invoice(qid, "id");
+    if (!qi && qid->lasterr == 0 && memcmp(key, kBareIdKey, sizeof kBareIdKey) == 0) qi = get_item_by_invoice(qid, "id");
     return qi;
 }
 

@@ -26,6 +26,7 @@
 #ifndef BRIX_QUEUE_BX_QUEUE_H
 #define BRIX_QUEUE_BX_QUEUE_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -46,6 +47,8 @@ struct _bx_queue {
     int journalfd;            // "<spool>/journal": records of changes under way (bx_spool.h)
     int lasterr;              // errno of the last operation's failure; 0 when it succeeded or
                               // found nothing (tells an absent item from an unreadable queue)
+    size_t qdpathlen;         // strlen(qdpath), set by bx_queue_open: every name is checked
+                              // against it
 };
 typedef struct _bx_queue *bx_queue;
 
