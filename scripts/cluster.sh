@@ -382,9 +382,12 @@ writable() {
 heal() {
     local start
     start=$(date +%s.%N)
-    g volume start $vol force >/dev/null && wait_for 30 bricks_online || return 1
+    # glusterd refuses a start while another of its transactions runs: tried again.
+    wait_for 60 g volume start $vol force >/dev/null 2>&1 || { echo "    the volume could not be started"; return 1; }
+    wait_for 30 bricks_online || { echo "    the bricks did not come back online"; return 1; }
     g volume heal $vol >/dev/null 2>&1
-    wait_for "$1" heal_done && wait_for 30 writable || return 1
+    wait_for "$1" heal_done || { echo "    the self-heal did not finish"; return 1; }
+    wait_for 30 writable || { echo "    the volume did not become writable"; return 1; }
     healed=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN {printf "%.1f", b - a}')
 }
 # The daemon works off what waits and stops, so that the bricks can be
