@@ -103,7 +103,7 @@ using Text = std::unique_ptr<char, FreeText>;
 class Name {
 public:
     // Only the first byte is set: a name is built whole before it is read,
-    // and clearing a path-sized buffer for every name costs a sale time.
+    // and a sale builds some fifty names, each in a path-sized buffer.
     Name() { buf_[0] = '\0'; }
     // n in decimal, then `suffix`.
     bool number(bx_queue q, uint32_t n, const char *suffix) {
