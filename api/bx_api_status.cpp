@@ -105,11 +105,8 @@ int search(bx_session s, const char *invoice, bx_queue_item *found) {
     std::optional<bxq::Probe> probe;
     if (!found) probe.emplace(invoice);
     for (const bx_queue_def *def : bx_queue_search) {
-        bx_queue q = s->*def->field;
-        if (!q) {
-            bx_api_queue(s, def->status, "bx_status");  // logs the queue that is not open
-            continue;
-        }
+        bx_queue q = bx_api_queue(s, def->status, "bx_status");
+        if (!q) continue;
         bx_queue_item item = nullptr;
         int held = probe ? probe->in(q) : (item = bx_queue_find_item(q, invoice)) ? 1 : q->lasterr ? -1 : 0;
         if (held < 0) {

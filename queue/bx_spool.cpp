@@ -6,11 +6,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #include "queue/bx_queue_files.h"
 #include "queue/qor_fdlib.h"
@@ -27,7 +27,6 @@ namespace {
 constexpr std::chrono::nanoseconds kFirstPause = std::chrono::milliseconds(1);
 constexpr std::chrono::nanoseconds kLongestPause = std::chrono::milliseconds(32);
 constexpr std::chrono::seconds kBusyBound(10);
-
 
 bool same_file(const struct stat &a, const struct stat &b) { return a.st_ino == b.st_ino && a.st_dev == b.st_dev; }
 
@@ -93,7 +92,6 @@ private:
     std::string name_;
     Fd fd_;
 };
-
 
 const bx_spool_queue *queue_named(const bx_spool &sp, const std::string &name) {
     for (const bx_spool_queue &q : sp.queues)

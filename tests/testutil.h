@@ -28,11 +28,11 @@ private:
     std::vector<Line> lines_;
 };
 
-// A fresh directory under $TMPDIR, removed with its contents.
 // A directory in memory where the machine has one (/dev/shm), else null
 // (the default place): for tests that open thousands of files and flush.
 const char *memory_dir();
 
+// A fresh directory under $TMPDIR, removed with its contents.
 class TempDir {
 public:
     // Under $TMPDIR (or /tmp), or under `under` when given.

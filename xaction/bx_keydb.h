@@ -103,12 +103,6 @@ constexpr int keydb_bucket(std::string_view key) {
 // the first pair, or the refusal's log line.
 const char *keydb_header(const char *buf, size_t size, std::string_view *invoice, size_t *pos);
 
-// The one reader of the stream form.  Reads the header and every pair of
-// a stream, refusing it exactly as bx_keydb_unpack does; visit(key, value)
-// is called for each pair in stream order (the value NUL-terminated inside
-// the stream) and may stop the walk by returning false.  Returns null when
-// the stream was read to its terminator, else the refusal's log line (not
-// logged here), or "" when `visit` stopped it.  Never reads past length.
 // Reads NUL-terminated strings from a stream of known length.
 struct keydb_reader {
     const char *buf;
@@ -127,6 +121,12 @@ struct keydb_reader {
     }
 };
 
+// The one reader of the stream form.  Reads the header and every pair of
+// a stream, refusing it exactly as bx_keydb_unpack does; visit(key, value)
+// is called for each pair in stream order (the value NUL-terminated inside
+// the stream) and may stop the walk by returning false.  Returns null when
+// the stream was read to its terminator, else the refusal's log line (not
+// logged here), or "" when `visit` stopped it.  Never reads past length.
 template <typename Visit>
 const char *keydb_scan(const char *buf, int length, std::string_view *invoice, Visit &&visit) {
     size_t size = length > 0 ? static_cast<size_t>(length) : 0, pos = 0;
@@ -146,6 +146,8 @@ const char *keydb_scan(const char *buf, int length, std::string_view *invoice, V
     return "bx_keydb_unpack: truncated stream.";
 }
 
+// The decimal reading of a stored value (C-locale blanks, a sign, digits;
+// what follows is ignored), saturating at [lo, hi].
 long long keydb_decimal(std::string_view text, long long lo, long long hi);
 
 // Appends a pair "key?value" and its NUL to a stream being written; false
