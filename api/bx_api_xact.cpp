@@ -17,9 +17,12 @@ bx_queue bx_api_queue(bx_session s, int status, const char *op) {
 }
 
 int bx_api_fetch(bx_queue q, bx_queue_item item, bx_xaction x) {
-    *x = {};
-    if (!q || !item || item->size < 0 || !item->buf) return -1;
-    // The item's own copy of its data is unpacked in place.
+    if (!q || !item || item->size < 0 || !item->buf) {
+        *x = {};
+        return -1;
+    }
+    // The item's own copy of its data is unpacked in place; the unpack
+    // zero-fills x first.
     return bx_xaction_unpack(item->buf, x, item->size);
 }
 

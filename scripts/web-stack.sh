@@ -35,7 +35,6 @@ stack_fail() {
     exit 1
 }
 
-
 stack_free_port() {
     /usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }

@@ -47,12 +47,12 @@ namespace {
 
 int agree(bx_session, bx_xaction) { return 1; }
 
-// A record as a comparison sees it: a transaction without its time stamps
-// and processor result (a request and the daemon stamp the time they
-// run), a state record without the time the initialise flag carries.
 // The state records of "globals"; every other key is a transaction's.
 const std::set<std::string> kStateRecords = {"PHONENUM", "INITREQF", "BATCHNUM"};
 
+// A record as a comparison sees it: a transaction without its time stamps
+// and processor result (a request and the daemon stamp the time they
+// run), a state record without the time the initialise flag carries.
 std::string normal(const std::string &key, const std::string &bytes) {
     if (key == "INITREQF") return bytes.substr(0, 2);
     if (kStateRecords.count(key)) return bytes;
