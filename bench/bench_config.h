@@ -44,7 +44,8 @@ inline bool remove_tree(const std::string &dir) {
 
 // A temporary configuration directory that BRIX_CONFIG_DIR names from now
 // on, removed when the process that made it exits (after bench::die too;
-// a forked child leaves it alone); library log lines go to a file in it
+// a forked child leaves it alone; each benchmark makes one, and the exit
+// handler knows only the last); library log lines go to a file in it
 // unless BRIX_LOG_FILE names one already.  Given a directory, uses and
 // keeps that one (made when missing).
 class ConfigDir {

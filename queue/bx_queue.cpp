@@ -457,8 +457,9 @@ bool walk_present(bx_queue q, Visit visit) {
     return walk_items(q, static_cast<uint32_t>(first), static_cast<uint32_t>(max), visit) || failed(q, false);
 }
 
-// Counts the items present, stopping at limit (limit < 0: no limit).  -1
-// when the queue cannot be counted.
+// Counts the items present, stopping at limit (limit <= 0: no limit;
+// bx_queue_count_limited answers a limit of 0 itself).  -1 when the queue
+// cannot be counted.
 int count_items(bx_queue q, int limit) {
     int count = 0;
     bool walked = walk_present(q, [&](uint32_t) { return ++count != limit; });

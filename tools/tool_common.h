@@ -7,15 +7,11 @@
 #ifndef BRIX_TOOLS_TOOL_COMMON_H
 #define BRIX_TOOLS_TOOL_COMMON_H
 
-#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
-#include "queue/bx_queue.h"
-#include "session/bx_session.h"
 #include "support/qor_log.h"
 #include "support/qor_util.h"
 #include "xaction/bx_etc.h"

@@ -1,7 +1,6 @@
 // brix-config, run as a real process: encoding, decoding, checking and
 // looking up configuration files, exit statuses and messages.
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
