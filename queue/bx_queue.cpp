@@ -51,7 +51,7 @@
 #include <vector>
 
 #include "queue/bx_queue_files.h"
-#include "queue/qor_fdlib.h"
+#include "queue/qor_fdlib_inline.h"
 #include "support/qor_log.h"
 #include "support/qor_util.h"
 #include "xaction/bx_etc.h"
@@ -227,7 +227,7 @@ bool write_all_at(int fd, const struct iovec *iov, int cnt, off_t at) {
     std::copy(iov, iov + k, left);
     int i = 0;
     while (i < k) {
-        ssize_t n = qor_fdlib_pwritev(fd, left + i, k - i, at);
+        ssize_t n = qor_fdlib::pwritev(fd, left + i, k - i, at);
         if (n < 0) return false;
         if (n == 0) {
             errno = ENOSPC;
@@ -255,13 +255,13 @@ bool write_item(int fd, const char *key, const char *data, int size) {
     *end++ = '\n';
     size_t len = static_cast<size_t>(end - head);
     struct iovec iov[2] = {{head, len}, {const_cast<char *>(data), static_cast<size_t>(size)}};
-    return write_all_at(fd, iov, size > 0 ? 2 : 1, 0) && qor_fdlib_fsync(fd) == 0;
+    return write_all_at(fd, iov, size > 0 ? 2 : 1, 0) && qor_fdlib::fsync(fd) == 0;
 }
 
 // A journal record's name is given up once the change it records is over;
 // failing to remove it only leaves work for the recovery.
 void drop_record(bx_queue q, const char *name) {
-    if (qor_fdlib_unlinkat(q->journalfd, name, 0) != 0 && errno != ENOENT)
+    if (qor_fdlib::unlinkat(q->journalfd, name, 0) != 0 && errno != ENOENT)
         qor_log_errf(QOR_LOG_WARNING, "Could not remove journal record '%s'", name);
 }
 
@@ -279,12 +279,12 @@ struct IndexValue {
 // ends every lock this process holds on the file, including one taken by
 // lock_indexes.
 bool read_index(int fd, IndexValue *iv, bool empty_is_new = false) {
-    if (qor_fdlib_lockfd(fd, QOR_FDLIB_SHARED, QOR_FDLIB_WAIT) != 0) return false;
+    if (qor_fdlib::lockfd(fd, QOR_FDLIB_SHARED, QOR_FDLIB_WAIT) != 0) return false;
     char buf[kLineSize];
-    ssize_t n = qor_fdlib_pread(fd, buf, sizeof buf, 0);
+    ssize_t n = qor_fdlib::pread(fd, buf, sizeof buf, 0);
     if (n < 0) {
         int err = errno;
-        qor_fdlib_unlockfd(fd);
+        qor_fdlib::unlockfd(fd);
         errno = err;
         return false;
     }
@@ -298,7 +298,7 @@ bool read_index(int fd, IndexValue *iv, bool empty_is_new = false) {
         iv->value = 0;
     }
     int err = errno;
-    qor_fdlib_unlockfd(fd);
+    qor_fdlib::unlockfd(fd);
     errno = err;
     return true;
 }
@@ -312,7 +312,7 @@ int write_index(int fd, int value, ssize_t had = -1) {
     *end++ = '\n';
     int len = static_cast<int>(end - text);
     struct iovec iov = {text, static_cast<size_t>(len)};
-    if (!write_all_at(fd, &iov, 1, 0) || qor_fdlib_fsync(fd) != 0) return -1;
+    if (!write_all_at(fd, &iov, 1, 0) || qor_fdlib::fsync(fd) != 0) return -1;
     if ((had < 0 || had > len) && qor_fdlib_ftruncate(fd, len) != 0) return -1;
     return len;
 }
@@ -340,12 +340,12 @@ int insert_new_index(bx_queue q, int at_least) {
 
 // Reads a whole file through fd; large files grow the buffer.
 bool read_whole_fd(int fd, std::string *out, char *stack, size_t stack_size) {
-    ssize_t n = qor_fdlib_pread(fd, stack, stack_size, 0);
+    ssize_t n = qor_fdlib::pread(fd, stack, stack_size, 0);
     if (n < 0) return false;
     try {
         out->assign(stack, static_cast<size_t>(n));
         while (static_cast<size_t>(n) == stack_size) {
-            n = qor_fdlib_pread(fd, stack, stack_size, static_cast<off_t>(out->size()));
+            n = qor_fdlib::pread(fd, stack, stack_size, static_cast<off_t>(out->size()));
             if (n < 0) return false;
             out->append(stack, static_cast<size_t>(n));
         }
@@ -372,16 +372,16 @@ void free_queue_item(bx_queue_item qi) {
 class ItemLock {
 public:
     ItemLock(bx_queue q, const Name &lockname) {
-        fd_ = qor_fdlib_openat(q->qdirfd, lockname.c_str(), kOpenOrCreate, kFileMode);
-        if (fd_ >= 0 && qor_fdlib_lockfd(fd_, QOR_FDLIB_EXCLUSIVE, QOR_FDLIB_WAIT) != 0) {
-            qor_fdlib_close(fd_);
+        fd_ = qor_fdlib::openat(q->qdirfd, lockname.c_str(), kOpenOrCreate, kFileMode);
+        if (fd_ >= 0 && qor_fdlib::lockfd(fd_, QOR_FDLIB_EXCLUSIVE, QOR_FDLIB_WAIT) != 0) {
+            qor_fdlib::close(fd_);
             fd_ = -1;
         }
     }
     ~ItemLock() {
         if (fd_ < 0) return;
-        qor_fdlib_unlockfd(fd_);
-        qor_fdlib_close(fd_);
+        qor_fdlib::unlockfd(fd_);
+        qor_fdlib::close(fd_);
     }
     ItemLock(const ItemLock &) = delete;
     ItemLock &operator=(const ItemLock &) = delete;
@@ -473,7 +473,7 @@ int count_items(bx_queue q, int limit) {
 bx_queue_item get_item_by_invoice(bx_queue q, const char *invoice) {
     Name name;
     if (!entry_name(q, invoice, name)) return failed(q, nullptr);
-    Fd fd(qor_fdlib_openat(q->qdirfd, name.c_str(), kReadOnly, 0));
+    Fd fd(qor_fdlib::openat(q->qdirfd, name.c_str(), kReadOnly, 0));
     if (!fd.ok()) return errno == ENOENT ? nullptr : failed(q, nullptr);
     IndexLock lock(q, QOR_FDLIB_SHARED);
     if (!lock.held()) return failed(q, nullptr);
@@ -524,7 +524,7 @@ int opendirindex(const char *indexname) {
     if (fd < 0)
         qor_log_err(QOR_LOG_FATAL, indexname);
     else
-        qor_fdlib_fsync(fd);
+        qor_fdlib::fsync(fd);
     return fd;
 }
 
@@ -536,7 +536,7 @@ int open_spool_subdir(const char *spooldir, const char *name) {
     int fd = qor_fdlib_opendirfd(spool.get(), name);
     if (fd >= 0 || errno != ENOENT) return fd;
     if (qor_fdlib_mkdirat(spool.get(), name, kDirMode) != 0 && errno != EEXIST) return -1;
-    qor_fdlib_fsync(spool.get());
+    qor_fdlib::fsync(spool.get());
     return qor_fdlib_opendirfd(spool.get(), name);
 }
 
@@ -696,15 +696,6 @@ std::string move_record_name(const char *from, const char *to, std::string_view 
 
 // --- Queue steps ---------------------------------------------------------------
 
-void Fd::close() {
-    if (fd_ >= 0) {
-        int err = errno;
-        qor_fdlib_close(fd_);
-        errno = err;
-    }
-    fd_ = -1;
-}
-
 bool read_all(int fd, std::string *out) {
     char buf[4096];
     return read_whole_fd(fd, out, buf, sizeof buf);
@@ -713,21 +704,15 @@ bool read_all(int fd, std::string *out) {
 bool lock_indexes(bx_queue q, int type) {
     const int fds[] = {q->qdfirstindexfd, q->qdmaxindexfd, q->dblockfd};
     for (size_t i = 0; i < std::size(fds); i++) {
-        if (qor_fdlib_lockfd(fds[i], type, QOR_FDLIB_WAIT) == 0) continue;
+        if (qor_fdlib::lockfd(fds[i], type, QOR_FDLIB_WAIT) == 0) continue;
         int err = errno;
-        while (i-- > 0) qor_fdlib_unlockfd(fds[i]);
+        while (i-- > 0) qor_fdlib::unlockfd(fds[i]);
         errno = err;
         qor_log_err(QOR_LOG_NONFATAL, "queue lock_indexes failed.");
         errno = err;
         return false;
     }
     return true;
-}
-
-void unlock_indexes(bx_queue q) {
-    qor_fdlib_unlockfd(q->dblockfd);
-    qor_fdlib_unlockfd(q->qdmaxindexfd);
-    qor_fdlib_unlockfd(q->qdfirstindexfd);
 }
 
 int get_maxindex(bx_queue q) {
@@ -787,7 +772,7 @@ bool EntryFile::open(bx_queue q, const char *key, Access access) {
     length = -1;
     if (!entry_name(q, key, entry)) return false;
     static constexpr int kFlags[] = {kReadOnly, kOpenExisting, kOpenOrCreate};
-    fd.reset(qor_fdlib_openat(q->qdirfd, entry.c_str(), kFlags[static_cast<int>(access)], kFileMode));
+    fd.reset(qor_fdlib::openat(q->qdirfd, entry.c_str(), kFlags[static_cast<int>(access)], kFileMode));
     if (!fd.ok()) return errno == ENOENT && access != Access::create;
     IndexValue iv;
     if (!read_index(fd.get(), &iv, access == Access::create)) return false;
@@ -800,7 +785,7 @@ bool EntryFile::write(bx_queue q, const char *key, uint32_t n) {
     if (!fd.ok()) {
         Name entry;
         if (!entry_name(q, key, entry)) return false;
-        fd.reset(qor_fdlib_openat(q->qdirfd, entry.c_str(), kOpenOrCreate, kFileMode));
+        fd.reset(qor_fdlib::openat(q->qdirfd, entry.c_str(), kOpenOrCreate, kFileMode));
         if (!fd.ok()) return false;
         length = 0;
     }
@@ -820,7 +805,7 @@ bool write_entry(bx_queue q, const char *key, uint32_t n) {
 bool remove_entry(bx_queue q, const char *key) {
     Name entry;
     if (!entry_name(q, key, entry)) return false;
-    return qor_fdlib_unlinkat(q->qdirfd, entry.c_str(), 0) == 0 || errno == ENOENT;
+    return qor_fdlib::unlinkat(q->qdirfd, entry.c_str(), 0) == 0 || errno == ENOENT;
 }
 
 int item_present(bx_queue q, uint32_t n) {
@@ -828,7 +813,7 @@ int item_present(bx_queue q, uint32_t n) {
     // No item can be stored under a name that does not fit.
     if (!item.number(q, n, "")) return 0;
     struct stat st;
-    if (qor_fdlib_fstatat(q->qdirfd, item.c_str(), &st) == 0) return 1;
+    if (qor_fdlib::fstatat(q->qdirfd, item.c_str(), &st) == 0) return 1;
     return errno == ENOENT ? 0 : -1;
 }
 
@@ -846,7 +831,7 @@ struct Loaded {
 // whole (errno set, logged).
 int load_item(bx_queue q, uint32_t n, Loaded &l) {
     if (!item_name(q, n, l.item) || !lock_name(q, n, l.lock)) return -1;
-    Fd fd(qor_fdlib_openat(q->qdirfd, l.item.c_str(), kReadOnly, 0));
+    Fd fd(qor_fdlib::openat(q->qdirfd, l.item.c_str(), kReadOnly, 0));
     if (!fd.ok()) {
         if (errno == ENOENT) {
             errno = 0;
@@ -858,7 +843,7 @@ int load_item(bx_queue q, uint32_t n, Loaded &l) {
     std::string_view bytes;
     {
         ItemLock held(q, l.lock);
-        ssize_t got = qor_fdlib_pread(fd.get(), l.buf, sizeof l.buf, 0);
+        ssize_t got = qor_fdlib::pread(fd.get(), l.buf, sizeof l.buf, 0);
         if (got >= 0 && static_cast<size_t>(got) < sizeof l.buf) {
             bytes = std::string_view(l.buf, static_cast<size_t>(got));
         } else if (got < 0 || !read_whole_fd(fd.get(), &l.more, l.buf, sizeof l.buf)) {
@@ -891,10 +876,10 @@ bool remove_item(bx_queue q, uint32_t n, bool *lock_left) {
     if (lock_left) *lock_left = false;
     Name item;
     if (!item_name(q, n, item)) return false;
-    if (qor_fdlib_unlinkat(q->qdirfd, item.c_str(), 0) != 0 && errno != ENOENT) return false;
+    if (qor_fdlib::unlinkat(q->qdirfd, item.c_str(), 0) != 0 && errno != ENOENT) return false;
     // A lock file left behind names no item: nothing counts or finds it.
     Name lock;
-    if (lock_name(q, n, lock) && qor_fdlib_unlinkat(q->qdirfd, lock.c_str(), 0) != 0 && errno != ENOENT) {
+    if (lock_name(q, n, lock) && qor_fdlib::unlinkat(q->qdirfd, lock.c_str(), 0) != 0 && errno != ENOENT) {
         qor_log_errf(QOR_LOG_WARNING, "Could not remove lock file '%s'", lock.path(q).c_str());
         if (lock_left) *lock_left = true;
     }
@@ -914,20 +899,18 @@ bool quarantine_item(bx_queue q, uint32_t n, const char *why, std::string *where
     for (int k = 0; k < 1000; k++) {
         std::string name = k == 0 ? base : base + "." + std::to_string(k);
         struct stat st;
-        if (qor_fdlib_fstatat(dir.get(), name.c_str(), &st) == 0) continue;
+        if (qor_fdlib::fstatat(dir.get(), name.c_str(), &st) == 0) continue;
         if (errno != ENOENT) return false;
-        if (qor_fdlib_renameat(q->qdirfd, item.c_str(), dir.get(), name.c_str()) != 0) return false;
-        qor_fdlib_fsync(dir.get());
+        if (qor_fdlib::renameat(q->qdirfd, item.c_str(), dir.get(), name.c_str()) != 0) return false;
+        qor_fdlib::fsync(dir.get());
         Name lock;
-        if (lock_name(q, n, lock)) qor_fdlib_unlinkat(q->qdirfd, lock.c_str(), 0);
+        if (lock_name(q, n, lock)) qor_fdlib::unlinkat(q->qdirfd, lock.c_str(), 0);
         *where = spool + "/" + kQuarantineDir + "/" + name;
         return true;
     }
     errno = EEXIST;
     return false;
 }
-
-bool sync_queue_dir(bx_queue q) { return qor_fdlib_fsync(q->qdirfd) == 0; }
 
 Probe::Probe(const char *invoice) {
     bx_invoice_key(invoice, key_);
@@ -941,7 +924,7 @@ int Probe::in(bx_queue q) const {
         return failed(q, -1);
     }
     // As get_item_by_invoice: a missing entry is told by one failed open.
-    Fd fd(qor_fdlib_openat(q->qdirfd, entry_.c_str(), kReadOnly, 0));
+    Fd fd(qor_fdlib::openat(q->qdirfd, entry_.c_str(), kReadOnly, 0));
     if (!fd.ok()) {
         if (errno != ENOENT) return failed(q, -1);
         // Records stored by hand under the bare key "id" are still found.
@@ -1045,7 +1028,7 @@ int sanitize(bx_queue qid, const std::function<void(const std::string &)> &say) 
     }
     for (const std::string &e : entries) {
         if (std::find(keep.begin(), keep.end(), e) != keep.end()) continue;
-        if (qor_fdlib_unlinkat(qid->qdirfd, e.c_str(), 0) != 0 && errno != ENOENT) failures++;
+        if (qor_fdlib::unlinkat(qid->qdirfd, e.c_str(), 0) != 0 && errno != ENOENT) failures++;
     }
 
     int largest = numbers.empty() ? 0 : static_cast<int>(numbers.back());
@@ -1125,11 +1108,11 @@ int put(bx_queue q, const char *outbuf, int size, const char *pkey) {
         record = put_record_name(q->qname, static_cast<uint32_t>(indexno), static_cast<uint32_t>(old));
         Name item;
         if (!item_name(q, static_cast<uint32_t>(indexno), item)) return failed(q, -5);
-        held.reset(qor_fdlib_openat(q->journalfd, record.c_str(), kCreateNew, kFileMode));
+        held.reset(qor_fdlib::openat(q->journalfd, record.c_str(), kCreateNew, kFileMode));
         if (held.ok()) {
-            bool written = qor_fdlib_lockfd(held.get(), QOR_FDLIB_EXCLUSIVE, QOR_FDLIB_NOWAIT) == 0 &&
+            bool written = qor_fdlib::lockfd(held.get(), QOR_FDLIB_EXCLUSIVE, QOR_FDLIB_NOWAIT) == 0 &&
                            write_item(held.get(), pkey, outbuf, size);
-            if (written && qor_fdlib_linkat(q->journalfd, record.c_str(), q->qdirfd, item.c_str()) == 0)
+            if (written && qor_fdlib::linkat(q->journalfd, record.c_str(), q->qdirfd, item.c_str()) == 0)
                 break;
             int err = errno;
             drop_record(q, record.c_str());
@@ -1316,19 +1299,19 @@ int bx_queue_close(bx_queue q, int flags) {
     // Closing ends every record lock this process holds on these files.
     const int fds[] = {q->qdmaxindexfd, q->qdfirstindexfd, q->lockfd, q->dblockfd, q->qdirfd, q->journalfd};
     for (int fd : fds)
-        if (fd >= 0) qor_fdlib_close(fd);
+        if (fd >= 0) qor_fdlib::close(fd);
     free(q);
     return 0;
 }
 
 int bx_queue_lockqueue(bx_queue q) {
     if (!q) return -1;
-    return qor_fdlib_lockfd(q->lockfd, QOR_FDLIB_EXCLUSIVE, QOR_FDLIB_WAIT) == 0 ? 0 : -1;
+    return qor_fdlib::lockfd(q->lockfd, QOR_FDLIB_EXCLUSIVE, QOR_FDLIB_WAIT) == 0 ? 0 : -1;
 }
 
 int bx_queue_unlockqueue(bx_queue q) {
     if (!q) return -1;
-    return qor_fdlib_unlockfd(q->lockfd);
+    return qor_fdlib::unlockfd(q->lockfd);
 }
 
 int bx_queue_count(bx_queue qid) {
@@ -1404,7 +1387,7 @@ int bx_queue_change(bx_queue qid, const char *outbuf, int size, const char *pkey
     Name item;
     if (!item_name(qid, static_cast<uint32_t>(indexno), item)) return failed(qid, -5);
     std::string record = std::string("c.") + qid->qname + "." + item.c_str();
-    Fd fd(qor_fdlib_openat(qid->journalfd, record.c_str(), kOpenOrCreate | QOR_FDLIB_TRUNC, kFileMode));
+    Fd fd(qor_fdlib::openat(qid->journalfd, record.c_str(), kOpenOrCreate | QOR_FDLIB_TRUNC, kFileMode));
     if (!fd.ok()) {
         qor_log_errf(QOR_LOG_FATAL, "bx_queue_change: Could not build spool file for '%s'",
                      item.path(qid).c_str());
@@ -1413,7 +1396,7 @@ int bx_queue_change(bx_queue qid, const char *outbuf, int size, const char *pkey
     bool written = write_item(fd.get(), pkey, outbuf, size);
     fd.close();
     if (!written ||
-        qor_fdlib_renameat(qid->journalfd, record.c_str(), qid->qdirfd, item.c_str()) != 0 ||
+        qor_fdlib::renameat(qid->journalfd, record.c_str(), qid->qdirfd, item.c_str()) != 0 ||
         !sync_queue_dir(qid)) {
         qor_log_errf(QOR_LOG_FATAL, "bx_queue_change: Could not write spool file '%s'",
                      item.path(qid).c_str());

@@ -17,12 +17,14 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <cerrno>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "queue/bx_queue.h"
+#include "queue/qor_fdlib_inline.h"
 #include "support/qor_util.h"
 
 namespace bxq {
@@ -108,7 +110,14 @@ public:
     }
     // Closes keeping errno, so that a failure's error number survives the
     // cleanup.
-    void close();
+    void close() {
+        if (fd_ >= 0) {
+            int err = errno;
+            qor_fdlib::close(fd_);
+            errno = err;
+        }
+        fd_ = -1;
+    }
 
 private:
     int fd_;
@@ -122,7 +131,11 @@ bool read_all(int fd, std::string *out);
 // Index locks: ".head", ".index", ".dblock" in that order.  False (logged
 // "queue lock_indexes failed.") when one cannot be had: then none is held.
 bool lock_indexes(bx_queue q, int type);
-void unlock_indexes(bx_queue q);
+inline void unlock_indexes(bx_queue q) {
+    qor_fdlib::unlockfd(q->dblockfd);
+    qor_fdlib::unlockfd(q->qdmaxindexfd);
+    qor_fdlib::unlockfd(q->qdfirstindexfd);
+}
 
 // Holds the index locks for one operation.
 class IndexLock {
@@ -217,7 +230,7 @@ bool walk_queue(bx_queue q, const std::function<bool(uint32_t n, bx_queue_item i
 int sanitize(bx_queue q, const std::function<void(const std::string &)> &say);
 
 // Flushes the queue directory's names to disk.
-bool sync_queue_dir(bx_queue q);
+inline bool sync_queue_dir(bx_queue q) { return qor_fdlib::fsync(q->qdirfd) == 0; }
 
 // Every name in a directory, sorted, without "." and "..".  False when it
 // cannot be listed.

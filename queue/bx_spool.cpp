@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "queue/bx_queue_files.h"
-#include "queue/qor_fdlib.h"
+#include "queue/qor_fdlib_inline.h"
 #include "support/qor_log.h"
 
 using namespace bxq;
@@ -41,12 +41,12 @@ public:
     // Creates the record (or takes up one a dead process left under the
     // same name) and locks it; flushed to disk when `flush`.
     bool create(bool flush) {
-        fd_.reset(qor_fdlib_openat(journalfd_, name_.c_str(), QOR_FDLIB_CREATE | QOR_FDLIB_RDWR, 0600));
-        if (!fd_.ok() || qor_fdlib_lockfd(fd_.get(), QOR_FDLIB_EXCLUSIVE, QOR_FDLIB_NOWAIT) != 0) {
+        fd_.reset(qor_fdlib::openat(journalfd_, name_.c_str(), QOR_FDLIB_CREATE | QOR_FDLIB_RDWR, 0600));
+        if (!fd_.ok() || qor_fdlib::lockfd(fd_.get(), QOR_FDLIB_EXCLUSIVE, QOR_FDLIB_NOWAIT) != 0) {
             qor_log_errf(QOR_LOG_NONFATAL, "Could not write journal record '%s'", name_.c_str());
             return false;
         }
-        if (flush && qor_fdlib_fsync(journalfd_) != 0) {
+        if (flush && qor_fdlib::fsync(journalfd_) != 0) {
             qor_log_errf(QOR_LOG_NONFATAL, "Could not flush journal record '%s'", name_.c_str());
             drop();
             return false;
@@ -59,7 +59,7 @@ public:
     // locked: a change creates its record and locks it a moment later, and
     // a lock taken in between would make that change fail.
     bool idle() {
-        fd_.reset(qor_fdlib_openat(journalfd_, name_.c_str(), QOR_FDLIB_RDWR, 0));
+        fd_.reset(qor_fdlib::openat(journalfd_, name_.c_str(), QOR_FDLIB_RDWR, 0));
         int type = 0;
         return fd_.ok() && qor_fdlib_getlockfd(fd_.get(), &type) == -1;
     }
@@ -69,17 +69,17 @@ public:
     // for a move): its process, if alive, has finished meanwhile and
     // removed it.  False when it is gone or another recovery has it.
     bool take_up() {
-        if (qor_fdlib_lockfd(fd_.get(), QOR_FDLIB_EXCLUSIVE, QOR_FDLIB_NOWAIT) != 0) return false;
+        if (qor_fdlib::lockfd(fd_.get(), QOR_FDLIB_EXCLUSIVE, QOR_FDLIB_NOWAIT) != 0) return false;
         // The lock is also granted once its owner has removed the record and
         // closed it: only a record still under its name is unfinished.
         struct stat held, named;
         return qor_fdlib_fstat(fd_.get(), &held) == 0 &&
-               qor_fdlib_fstatat(journalfd_, name_.c_str(), &named) == 0 && same_file(held, named);
+               qor_fdlib::fstatat(journalfd_, name_.c_str(), &named) == 0 && same_file(held, named);
     }
 
     // The change is over: the record goes.
     void drop() {
-        if (qor_fdlib_unlinkat(journalfd_, name_.c_str(), 0) != 0 && errno != ENOENT)
+        if (qor_fdlib::unlinkat(journalfd_, name_.c_str(), 0) != 0 && errno != ENOENT)
             qor_log_errf(QOR_LOG_WARNING, "Could not remove journal record '%s'", name_.c_str());
         fd_.close();
     }
@@ -131,7 +131,7 @@ bool recover_put(const bx_spool &sp, Record &rec, const JournalName &jn) {
     if (!read_all(rec.fd(), &bytes) || qor_fdlib_fstat(rec.fd(), &record) != 0) return false;
     bool whole = parse_item(bytes.data(), bytes.size(), &p) == ItemForm::whole;
     std::string name = std::to_string(jn.n);
-    bool linked = qor_fdlib_fstatat(q->qdirfd, name.c_str(), &item) == 0 && same_file(record, item);
+    bool linked = qor_fdlib::fstatat(q->qdirfd, name.c_str(), &item) == 0 && same_file(record, item);
     if (!linked || !whole) {
         // A new key's entry, made before the item was written, goes too.
         if (whole && jn.old == 0 && entry_value(q, std::string(p.key).c_str()) == 0)
@@ -232,7 +232,7 @@ int bx_queue_trylockqueue(bx_queue q) {
     std::chrono::nanoseconds pause = kFirstPause;
     auto until = std::chrono::steady_clock::now() + kBusyBound;
     for (;;) {
-        if (qor_fdlib_lockfd(q->lockfd, QOR_FDLIB_EXCLUSIVE, QOR_FDLIB_NOWAIT) == 0) return 0;
+        if (qor_fdlib::lockfd(q->lockfd, QOR_FDLIB_EXCLUSIVE, QOR_FDLIB_NOWAIT) == 0) return 0;
         if (errno != EAGAIN && errno != EACCES) return -1;
         if (std::chrono::steady_clock::now() >= until) {
             errno = EAGAIN;

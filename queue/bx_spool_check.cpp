@@ -17,7 +17,7 @@
 
 #include "queue/bx_queue_files.h"
 #include "queue/bx_spool.h"
-#include "queue/qor_fdlib.h"
+#include "queue/qor_fdlib_inline.h"
 #include "support/qor_log.h"
 
 using namespace bxq;
@@ -28,7 +28,7 @@ constexpr size_t kFileMax = 64 << 20;  // larger item files are not read
 
 // A file of a queue directory, read whole (small files only).
 bool read_file(bx_queue q, const std::string &name, std::string *out) {
-    Fd fd(qor_fdlib_openat(q->qdirfd, name.c_str(), 0, 0));
+    Fd fd(qor_fdlib::openat(q->qdirfd, name.c_str(), 0, 0));
     return fd.ok() && read_all(fd.get(), out);
 }
 
@@ -137,7 +137,7 @@ private:
         }
         for (const std::string &name : names) {
             struct stat st;
-            if (qor_fdlib_fstatat(q->qdirfd, name.c_str(), &st) != 0) {
+            if (qor_fdlib::fstatat(q->qdirfd, name.c_str(), &st) != 0) {
                 if (errno != ENOENT) finding(sq.name, name, std::string("cannot be examined: ") + strerror(errno));
                 continue;
             }
@@ -186,10 +186,10 @@ private:
         // while it is read.
         QueueScan s;
         {
-            bool locked = qor_fdlib_lockfd(q->dblockfd, QOR_FDLIB_SHARED, QOR_FDLIB_WAIT) == 0;
+            bool locked = qor_fdlib::lockfd(q->dblockfd, QOR_FDLIB_SHARED, QOR_FDLIB_WAIT) == 0;
             if (!locked) finding(sq.name, ".dblock", std::string("cannot be locked: ") + strerror(errno));
             scan(sq, s);
-            if (locked) qor_fdlib_unlockfd(q->dblockfd);
+            if (locked) qor_fdlib::unlockfd(q->dblockfd);
         }
         items_ += s.items.size();
 
@@ -356,7 +356,7 @@ private:
             if (item_lock_number(name, &n)) locks.insert(n);
             if (!item_number(name, &n)) continue;
             struct stat st;
-            if (qor_fdlib_fstatat(q->qdirfd, name.c_str(), &st) != 0) continue;
+            if (qor_fdlib::fstatat(q->qdirfd, name.c_str(), &st) != 0) continue;
             ItemFile f = read_item_file(q, name, st.st_size);
             if (f.form != ItemForm::whole) {
                 quarantine(sq, n, "torn");
@@ -389,7 +389,7 @@ private:
         for (uint32_t n : locks) {
             if (numbers.count(n)) continue;
             std::string name = std::to_string(n) + ".lock";
-            if (qor_fdlib_unlinkat(q->qdirfd, name.c_str(), 0) == 0 || errno == ENOENT) {
+            if (qor_fdlib::unlinkat(q->qdirfd, name.c_str(), 0) == 0 || errno == ENOENT) {
                 say_({sq.name, name, "removed (lock file of a missing item)"});
             } else {
                 failures_++;

@@ -1,9 +1,10 @@
 // qor_fdlib: descriptor I/O, POSIX record locks and directory listing for
 // the queue store and the protocol commands.
 //
-// Every platform file-system call goes through sys() below, which counts
-// it and lets the test seam make one chosen call fail.  The plain wrappers
-// pass the platform result through with errno set.  Bad arguments of
+// Every platform file-system call goes through sys() (qor_fdlib_inline.h,
+// where the queue store's calls are inline), which counts it and lets the
+// test seam make one chosen call fail.  The plain wrappers pass the
+// platform result through with errno set.  Bad arguments of
 // qor_fdlib_lockfd print a usage line on standard error; the lock queries
 // print through perror; qor_fdlib_fdgets logs a Warning on a premature end
 // of file.  Nothing else here logs: callers decide what a failure means.
@@ -24,33 +25,26 @@
 #include <string>
 #include <string_view>
 
+#include "queue/qor_fdlib_inline.h"
 #include "support/qor_log.h"
 
 namespace {
 
-// ---------------------------------------------------------------------------
-// Test seam.  Every platform file-system call made through this library is
-// counted (g_calls); the calls that change the file system (creating,
-// writing, truncating, flushing, linking, renaming, removing) are counted
-// again as mutations (g_mutations).  One armed trigger picks one call by
-// its number in either count and either makes it fail with a chosen error
-// number or kills the process with SIGKILL before the call is made, as a
-// crash would.  A trigger fires once and then switches itself off.  The
-// environment variable BRIX_FS_SEAM arms a trigger in a program that a test
-// cannot reach from inside ("kill:N", "fail:N:EIO", both counting
-// mutations from the first call), so the tools can be crashed too.
-enum class Kind { read, mutate };
-
-struct Trigger {
-    unsigned long at = 0;     // count at which it fires; 0 = off
-    bool mutations = false;   // counts mutations, not every call
-    int err = 0;              // error number to fail with; 0 = kill
-};
-
-unsigned long g_calls = 0;
-unsigned long g_mutations = 0;
-Trigger g_trigger;
-bool g_env_read = false;
+using qor_fdlib::g_calls;
+using qor_fdlib::g_env_read;
+using qor_fdlib::g_lock_timer;
+using qor_fdlib::g_mutations;
+using qor_fdlib::g_trigger;
+using qor_fdlib::Kind;
+using qor_fdlib::lock_cmd_of;
+using qor_fdlib::lock_range;
+using qor_fdlib::lock_type_of;
+using qor_fdlib::open_kind;
+using qor_fdlib::platform_flags;
+using qor_fdlib::seam_fires;
+using qor_fdlib::set_lock;
+using qor_fdlib::sys;
+using qor_fdlib::Trigger;
 
 // Error numbers a BRIX_FS_SEAM trigger may name.
 constexpr struct {
@@ -75,31 +69,6 @@ void read_seam_environment(unsigned long before) {
     }
 }
 
-// The rare part of seam_fires: a trigger is armed, or the environment is
-// still to be read.
-__attribute__((noinline)) bool seam_armed(Kind kind) {
-    if (!g_env_read) read_seam_environment(g_mutations - (kind == Kind::mutate ? 1 : 0));
-    if (g_trigger.at == 0) return false;
-    if (g_trigger.mutations ? (kind != Kind::mutate || g_mutations != g_trigger.at)
-                            : g_calls != g_trigger.at)
-        return false;
-    int err = g_trigger.err;
-    g_trigger = {};
-    if (err == 0) raise(SIGKILL);
-    errno = err;
-    return true;
-}
-
-// True when the call being made now must fail (errno is then set).  A kill
-// trigger does not return.  Counting is all a call costs when nothing is
-// armed.
-inline bool seam_fires(Kind kind = Kind::read) {
-    ++g_calls;
-    if (kind == Kind::mutate) ++g_mutations;
-    if (__builtin_expect(g_env_read && g_trigger.at == 0, 1)) return false;
-    return seam_armed(kind);
-}
-
 // seam_fires for calls made through a stream or listing, which are not
 // repeated on EINTR by sys(): an injected interruption is passed over.
 bool seam_fails(Kind kind = Kind::read) {
@@ -108,136 +77,14 @@ bool seam_fails(Kind kind = Kind::read) {
     return false;
 }
 
-// Runs one platform call that reports failure as -1.  An interrupted call
-// is made again: a signal is no reason for a file operation to fail.
-template <typename Call>
-auto sys(Kind kind, Call call) -> decltype(call()) {
-    for (;;) {
-        auto r = seam_fires(kind) ? static_cast<decltype(call())>(-1) : call();
-        if (r == -1 && errno == EINTR) continue;
-        return r;
-    }
-}
-template <typename Call>
-auto sys(Call call) -> decltype(call()) {
-    return sys(Kind::read, call);
-}
-
-// ---------------------------------------------------------------------------
-// POSIX record locks: how they behave and where they bite.
-//
-// All exclusion between the sessions of the script interpreter and the
-// processing daemon is done with fcntl() record locks on the first byte
-// (offset 0, length 1) of a lock-carrying file.  These locks are easy to
-// misuse, because they do not behave like the locks of most other systems:
-//
-//   (1) A record lock belongs to the PROCESS and the FILE (inode), not to
-//       the descriptor through which it was taken.  Two descriptors of the
-//       same file in one process see the same lock: locking through the
-//       second one converts or confirms the lock that already exists, and
-//       never blocks against the process's own lock.  So a second open
-//       bx_queue on the same directory in the same process shares every
-//       lock with the first; the two give no exclusion against each other.
-//
-//   (2) Closing ANY descriptor of a file drops ALL of the process's locks
-//       on that file, whichever descriptor took them.  Opening a lock file
-//       briefly (to test it, to read it) and closing it again silently
-//       undoes a lock held elsewhere in the process.  This is why the
-//       queue keeps its four bookkeeping descriptors open for the life of
-//       the record, and why a caller must never open and close ".lock",
-//       ".dblock", ".index" or ".head" while it holds their locks.
-//
-//   (3) An unlock releases the range, not "one acquisition": locks do not
-//       nest or count.  Taking a shared lock on ".index" to read it and
-//       then releasing it also ends the exclusive lock that lock_indexes
-//       took on ".index" a moment before.  The queue code relies on this on
-//       purpose (the ".dblock" lock, never released early, is the one that
-//       covers a whole operation) and both programs sharing a queue must
-//       keep to it.
-//
-//   (4) Locking a range the process already holds with another type
-//       converts the lock in place (exclusive to shared or back); it is not
-//       a second lock.  A conversion from shared to exclusive can block,
-//       and can fail with EDEADLK when two processes both try it.
-//
-//   (5) F_SETLKW blocks until the lock is granted, but it may also return
-//       -1 with EINTR (a signal arrived), EDEADLK (the kernel found a wait
-//       cycle between processes), ENOLCK, or EIO on a network file system
-//       that lost its lease.  An interrupted wait is simply made again (a
-//       signal says nothing about the lock).  Every other error is a failed
-//       lock: the caller must not go on as if it held the lock, so the
-//       queue operations fail, log it and leave the queue as it was.
-//
-//   (8) Waiting for a second lock while holding a first one can close a
-//       cycle with a process that takes the two the other way round (the
-//       library moves auth -> unauth while the daemon moves unauth ->
-//       auth).  The kernel reports only some such cycles (EDEADLK), and none
-//       across the machines of a network file system.  So whoever holds one
-//       queue lock takes another only without waiting, retrying after a
-//       short pause, and gives up after a bounded time.
-//
-//   (6) Locks are not inherited across fork(): a child starts with none,
-//       even though it shares the parent's descriptors.  They do survive
-//       exec() on descriptors that stay open.
-//
-//   (7) Locks are advisory.  They exclude only processes that ask for them
-//       the same way, on the same byte; a process that writes without
-//       locking is not stopped.  Both programs must lock byte 0, length 1,
-//       not the whole file (a whole-file lock would conflict with a
-//       one-byte lock, but a different range would not).
-// ---------------------------------------------------------------------------
-
-// A lock request of `type` over length bytes from offset begin.
-struct flock lock_range(short type, off_t begin, off_t length) {
-    struct flock fl;
-    memset(&fl, 0, sizeof fl);
-    fl.l_type = type;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = begin;
-    fl.l_len = length;
-    return fl;
-}
-
-// Measurement hook: told how long each waiting lock request took.
-void (*g_lock_timer)(double seconds) = nullptr;
+// The record-lock protocol and its pitfalls are written down in
+// qor_fdlib_inline.h, next to set_lock.  The queries and range locks here
+// are the rare ones.
 
 double now_seconds() {
     struct timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-// Sets one lock request; returns the fcntl result (0 or -1).
-int set_lock(int fd, short type, off_t begin, off_t length, int cmd) {
-    struct flock fl = lock_range(type, begin, length);
-    if (!g_lock_timer || cmd != F_SETLKW || type == F_UNLCK) return sys([&] { return fcntl(fd, cmd, &fl); });
-    double start = now_seconds();
-    int r = sys([&] { return fcntl(fd, cmd, &fl); });
-    g_lock_timer(now_seconds() - start);
-    return r;
-}
-
-struct LockKind {
-    int type;      // QOR_FDLIB_SHARED / QOR_FDLIB_EXCLUSIVE
-    short fcntl;   // matching platform lock type
-};
-constexpr LockKind kLockKinds[] = {
-    {QOR_FDLIB_SHARED, F_RDLCK},
-    {QOR_FDLIB_EXCLUSIVE, F_WRLCK},
-};
-
-// Platform lock type of a library lock type; -1 for a bad one.
-short lock_type_of(int type) {
-    for (const auto &k : kLockKinds)
-        if (k.type == type) return k.fcntl;
-    return -1;
-}
-
-// fcntl command of a lock grant; -1 for a bad one.
-int lock_cmd_of(int wait) {
-    if (wait == QOR_FDLIB_NOWAIT) return F_SETLK;
-    if (wait == QOR_FDLIB_WAIT) return F_SETLKW;
-    return -1;
 }
 
 // Asks which lock would conflict with a `type` lock on the range.
@@ -249,28 +96,6 @@ int query_lock(int fd, off_t begin, off_t len, short type, short *found) {
     *found = fl.l_type;
     return fl.l_type == F_UNLCK ? -1 : static_cast<int>(fl.l_pid);
 }
-
-struct OpenFlag {
-    int bit;       // library flag bit
-    int platform;  // open(2) flag it stands for
-};
-constexpr OpenFlag kOpenFlags[] = {
-    {QOR_FDLIB_CREATE, O_CREAT},
-    {QOR_FDLIB_EXCL, O_EXCL},
-    {QOR_FDLIB_TRUNC, O_TRUNC},
-};
-
-// The open(2) flags of library open flags.  Descriptors of the queue store
-// must not leak into programs that the interpreter starts.
-int platform_flags(int in_flags) {
-    int flags = (in_flags & QOR_FDLIB_RDWR) ? O_RDWR : O_RDONLY;
-    for (const auto &f : kOpenFlags)
-        if (in_flags & f.bit) flags |= f.platform;
-    return flags | O_CLOEXEC;
-}
-
-// An open that creates or truncates changes the file system.
-Kind open_kind(int flags) { return (flags & (O_CREAT | O_TRUNC)) ? Kind::mutate : Kind::read; }
 
 // Copies a text stream line by line; returns the error number left by the
 // copy (0 when all went well).
@@ -286,6 +111,36 @@ int copy_lines(FILE *out, FILE *in) {
 
 }  // namespace
 
+namespace qor_fdlib {
+
+unsigned long g_calls = 0;
+unsigned long g_mutations = 0;
+Trigger g_trigger;
+bool g_env_read = false;
+void (*g_lock_timer)(double seconds) = nullptr;
+
+__attribute__((noinline)) bool seam_armed(Kind kind) {
+    if (!g_env_read) read_seam_environment(g_mutations - (kind == Kind::mutate ? 1 : 0));
+    if (g_trigger.at == 0) return false;
+    if (g_trigger.mutations ? (kind != Kind::mutate || g_mutations != g_trigger.at)
+                            : g_calls != g_trigger.at)
+        return false;
+    int err = g_trigger.err;
+    g_trigger = {};
+    if (err == 0) raise(SIGKILL);
+    errno = err;
+    return true;
+}
+
+int timed_lock(int fd, struct flock *fl) {
+    double start = now_seconds();
+    int r = sys([&] { return fcntl(fd, F_SETLKW, fl); });
+    g_lock_timer(now_seconds() - start);
+    return r;
+}
+
+}  // namespace qor_fdlib
+
 extern "C" {
 
 // --- Locks -----------------------------------------------------------------
@@ -300,14 +155,7 @@ int qor_fdlib_lockfd(int fd, int type, int wait) {
     return set_lock(fd, ltype, 0, 1, cmd);
 }
 
-int qor_fdlib_unlockfd(int fd) {
-    if (fd == -1) return 0;
-    // A release that fails would leave the lock held until the descriptor
-    // closes, blocking every other process: it is tried again.
-    for (int tries = 0; tries < 3; tries++)
-        if (set_lock(fd, F_UNLCK, 0, 1, F_SETLKW) == 0) return 0;
-    return -1;
-}
+int qor_fdlib_unlockfd(int fd) { return qor_fdlib::unlockfd(fd); }
 
 int qor_fdlib_unlockf(FILE *fp) { return qor_fdlib_unlockfd(fp ? fileno(fp) : -1); }
 
@@ -357,8 +205,7 @@ int qor_fdlib_open(const char *pathname, int in_flags, mode_t mode) {
 }
 
 int qor_fdlib_openat(int dirfd, const char *name, int in_flags, mode_t mode) {
-    int flags = platform_flags(in_flags);
-    return sys(open_kind(flags), [&] { return openat(dirfd, name, flags, mode); });
+    return qor_fdlib::openat(dirfd, name, in_flags, mode);
 }
 
 int qor_fdlib_opendirfd(int dirfd, const char *name) {
@@ -396,30 +243,20 @@ ssize_t qor_fdlib_write(int fd, const void *buf, size_t count) {
 }
 
 ssize_t qor_fdlib_pread(int fd, void *buf, size_t count, off_t offset) {
-    return sys([&] { return pread(fd, buf, count, offset); });
+    return qor_fdlib::pread(fd, buf, count, offset);
 }
 
 ssize_t qor_fdlib_pwrite(int fd, const void *buf, size_t count, off_t offset) {
-    return sys(Kind::mutate, [&] { return pwrite(fd, buf, count, offset); });
+    return qor_fdlib::pwrite(fd, buf, count, offset);
 }
 
 ssize_t qor_fdlib_pwritev(int fd, const struct iovec *iov, int iovcnt, off_t offset) {
-    return sys(Kind::mutate, [&] { return pwritev(fd, iov, iovcnt, offset); });
+    return qor_fdlib::pwritev(fd, iov, iovcnt, offset);
 }
 
-int qor_fdlib_close(int fd) {
-    // The descriptor is released even when the seam reports a failure, as
-    // Linux releases it whatever close() returns.
-    if (seam_fires()) {
-        int err = errno;
-        close(fd);
-        errno = err;
-        return -1;
-    }
-    return close(fd);
-}
+int qor_fdlib_close(int fd) { return qor_fdlib::close(fd); }
 
-int qor_fdlib_fsync(int fd) { return sys(Kind::mutate, [&] { return fsync(fd); }); }
+int qor_fdlib_fsync(int fd) { return qor_fdlib::fsync(fd); }
 
 int qor_fdlib_ftruncate(int fd, off_t length) {
     return sys(Kind::mutate, [&] { return ftruncate(fd, length); });
@@ -428,15 +265,15 @@ int qor_fdlib_ftruncate(int fd, off_t length) {
 int qor_fdlib_unlink(const char *name) { return sys(Kind::mutate, [&] { return unlink(name); }); }
 
 int qor_fdlib_unlinkat(int dirfd, const char *name, int flags) {
-    return sys(Kind::mutate, [&] { return unlinkat(dirfd, name, flags); });
+    return qor_fdlib::unlinkat(dirfd, name, flags);
 }
 
 int qor_fdlib_linkat(int olddirfd, const char *oldname, int newdirfd, const char *newname) {
-    return sys(Kind::mutate, [&] { return linkat(olddirfd, oldname, newdirfd, newname, 0); });
+    return qor_fdlib::linkat(olddirfd, oldname, newdirfd, newname);
 }
 
 int qor_fdlib_renameat(int olddirfd, const char *oldname, int newdirfd, const char *newname) {
-    return sys(Kind::mutate, [&] { return renameat(olddirfd, oldname, newdirfd, newname); });
+    return qor_fdlib::renameat(olddirfd, oldname, newdirfd, newname);
 }
 
 int qor_fdlib_rename(const char *oldname, const char *newname) {
@@ -444,7 +281,7 @@ int qor_fdlib_rename(const char *oldname, const char *newname) {
 }
 
 int qor_fdlib_fstatat(int dirfd, const char *name, struct stat *st) {
-    return sys([&] { return fstatat(dirfd, name, st, AT_SYMLINK_NOFOLLOW); });
+    return qor_fdlib::fstatat(dirfd, name, st);
 }
 
 int qor_fdlib_fstat(int fd, struct stat *st) { return sys([&] { return fstat(fd, st); }); }

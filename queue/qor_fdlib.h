@@ -9,7 +9,7 @@
 // standard error and a failing lock query prints through perror; nothing
 // here logs except qor_fdlib_fdgets (Warning on a premature end of file).
 // The record-lock protocol and its pitfalls are written down in
-// qor_fdlib.cpp, next to the lock code.
+// qor_fdlib_inline.h, next to the lock code.
 #ifndef BRIX_QUEUE_QOR_FDLIB_H
 #define BRIX_QUEUE_QOR_FDLIB_H
 
