@@ -221,13 +221,15 @@ void say(const char *fmt, ...) {
 }
 
 // Whole writes of up to two pieces: a short write is retried for the rest.
+// One piece goes by a plain write.
 bool write_all_at(int fd, const struct iovec *iov, int cnt, off_t at) {
     struct iovec left[2];
     int k = std::min(cnt, 2);
     std::copy(iov, iov + k, left);
     int i = 0;
     while (i < k) {
-        ssize_t n = qor_fdlib::pwritev(fd, left + i, k - i, at);
+        ssize_t n = k - i == 1 ? qor_fdlib::pwrite(fd, left[i].iov_base, left[i].iov_len, at)
+                               : qor_fdlib::pwritev(fd, left + i, k - i, at);
         if (n < 0) return false;
         if (n == 0) {
             errno = ENOSPC;
@@ -245,17 +247,26 @@ bool write_all_at(int fd, const struct iovec *iov, int cnt, off_t at) {
 }
 
 // Writes an item file's contents (key line, size line, data) into fd and
-// flushes it to disk.
+// flushes it to disk.  Data of up to kWholeData bytes (every packed
+// transaction) goes in one plain write with the two lines; longer data is
+// written from where it lies, as a second piece of the same write.
+constexpr size_t kWholeData = 4096;
 bool write_item(int fd, const char *key, const char *data, int size) {
-    char head[kLineSize + 16];
+    char file[kLineSize + 16 + kWholeData];
     size_t klen = strnlen(key, kMaxKey);
-    memcpy(head, key, klen);
-    head[klen] = '\n';
-    char *end = std::to_chars(head + klen + 1, head + sizeof head - 1, size).ptr;
+    memcpy(file, key, klen);
+    file[klen] = '\n';
+    char *end = std::to_chars(file + klen + 1, file + kLineSize + 15, size).ptr;
     *end++ = '\n';
-    size_t len = static_cast<size_t>(end - head);
-    struct iovec iov[2] = {{head, len}, {const_cast<char *>(data), static_cast<size_t>(size)}};
-    return write_all_at(fd, iov, size > 0 ? 2 : 1, 0) && qor_fdlib::fsync(fd) == 0;
+    size_t len = static_cast<size_t>(end - file);
+    auto dlen = static_cast<size_t>(size);
+    struct iovec iov[2] = {{file, len}, {const_cast<char *>(data), dlen}};
+    if (dlen <= kWholeData) {
+        if (dlen > 0) memcpy(end, data, dlen);
+        iov[0].iov_len += dlen;
+        iov[1].iov_len = 0;
+    }
+    return write_all_at(fd, iov, iov[1].iov_len > 0 ? 2 : 1, 0) && qor_fdlib::fsync(fd) == 0;
 }
 
 // A journal record's name is given up once the change it records is over;
@@ -701,18 +712,13 @@ bool read_all(int fd, std::string *out) {
     return read_whole_fd(fd, out, buf, sizeof buf);
 }
 
-bool lock_indexes(bx_queue q, int type) {
-    const int fds[] = {q->qdfirstindexfd, q->qdmaxindexfd, q->dblockfd};
-    for (size_t i = 0; i < std::size(fds); i++) {
-        if (qor_fdlib::lockfd(fds[i], type, QOR_FDLIB_WAIT) == 0) continue;
-        int err = errno;
-        while (i-- > 0) qor_fdlib::unlockfd(fds[i]);
-        errno = err;
-        qor_log_err(QOR_LOG_NONFATAL, "queue lock_indexes failed.");
-        errno = err;
-        return false;
-    }
-    return true;
+bool lock_indexes_failed(const int *fds, size_t locked) {
+    int err = errno;
+    while (locked-- > 0) qor_fdlib::unlockfd(fds[locked]);
+    errno = err;
+    qor_log_err(QOR_LOG_NONFATAL, "queue lock_indexes failed.");
+    errno = err;
+    return false;
 }
 
 int get_maxindex(bx_queue q) {

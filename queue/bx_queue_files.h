@@ -19,6 +19,7 @@
 
 #include <cerrno>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -110,7 +111,7 @@ public:
     }
     // Closes keeping errno, so that a failure's error number survives the
     // cleanup.
-    void close() {
+    [[gnu::always_inline]] void close() {
         if (fd_ >= 0) {
             int err = errno;
             qor_fdlib::close(fd_);
@@ -130,8 +131,16 @@ bool read_all(int fd, std::string *out);
 
 // Index locks: ".head", ".index", ".dblock" in that order.  False (logged
 // "queue lock_indexes failed.") when one cannot be had: then none is held.
-bool lock_indexes(bx_queue q, int type);
-inline void unlock_indexes(bx_queue q) {
+// A process waits here for each of them after every call it makes:
+// inline, so that each lock call returns straight into the operation.
+bool lock_indexes_failed(const int *fds, size_t locked);  // releases the first `locked`
+[[gnu::always_inline]] inline bool lock_indexes(bx_queue q, int type) {
+    const int fds[] = {q->qdfirstindexfd, q->qdmaxindexfd, q->dblockfd};
+    for (size_t i = 0; i < std::size(fds); i++)
+        if (qor_fdlib::lockfd(fds[i], type, QOR_FDLIB_WAIT) != 0) return lock_indexes_failed(fds, i);
+    return true;
+}
+[[gnu::always_inline]] inline void unlock_indexes(bx_queue q) {
     qor_fdlib::unlockfd(q->dblockfd);
     qor_fdlib::unlockfd(q->qdmaxindexfd);
     qor_fdlib::unlockfd(q->qdfirstindexfd);
@@ -230,7 +239,7 @@ bool walk_queue(bx_queue q, const std::function<bool(uint32_t n, bx_queue_item i
 int sanitize(bx_queue q, const std::function<void(const std::string &)> &say);
 
 // Flushes the queue directory's names to disk.
-inline bool sync_queue_dir(bx_queue q) { return qor_fdlib::fsync(q->qdirfd) == 0; }
+[[gnu::always_inline]] inline bool sync_queue_dir(bx_queue q) { return qor_fdlib::fsync(q->qdirfd) == 0; }
 
 // Every name in a directory, sorted, without "." and "..".  False when it
 // cannot be listed.
