@@ -131,8 +131,8 @@ bool read_all(int fd, std::string *out);
 
 // Index locks: ".head", ".index", ".dblock" in that order.  False (logged
 // "queue lock_indexes failed.") when one cannot be had: then none is held.
-// A process waits here for each of them after every call it makes:
-// inline, so that each lock call returns straight into the operation.
+// Taken and released around most steps of a queue operation, so inline:
+// each lock call returns straight into the operation.
 bool lock_indexes_failed(const int *fds, size_t locked);  // releases the first `locked`
 [[gnu::always_inline]] inline bool lock_indexes(bx_queue q, int type) {
     const int fds[] = {q->qdfirstindexfd, q->qdmaxindexfd, q->dblockfd};
