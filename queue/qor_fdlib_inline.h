@@ -76,7 +76,8 @@ template <typename Call>
 QOR_FDLIB_INLINE auto sys(Kind kind, Call call) -> decltype(call()) {
     for (;;) {
         auto r = seam_fires(kind) ? static_cast<decltype(call())>(-1) : call();
-        if (r == -1 && errno == EINTR) continue;
+        // The answer is laid out to follow the call: a failure is rare.
+        if (__builtin_expect(r == -1, 0) && errno == EINTR) continue;
         return r;
     }
 }
