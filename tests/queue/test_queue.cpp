@@ -215,6 +215,28 @@ TEST(QueueItems, DataWithZeroBytesIsReadBackWhole) {
     bx_queue_item_close(q.q, qi);
 }
 
+// Small data goes out with its two lines in one write, larger data as a
+// second piece: either way the file is the key line, the size line and the
+// data, and reads back whole.
+TEST(QueueItems, ItemFilesOfEverySizeAreWrittenWhole) {
+    Queue q;
+    const int sizes[] = {0, 1, 4095, 4096, 4097, 70000};
+    for (int size : sizes) {
+        SCOPED_TRACE(size);
+        std::string data(static_cast<size_t>(size), '\0');
+        for (int i = 0; i < size; i++) data[static_cast<size_t>(i)] = static_cast<char>('a' + i % 26);
+        char key[9];  // as invoice keys are: eight letters and digits
+        snprintf(key, sizeof key, "SZ%06d", size);
+        int n = put(q.q, key, data);
+        ASSERT_GT(n, 0);
+        EXPECT_EQ(q.read(std::to_string(n)), key + ("\n" + std::to_string(size)) + "\n" + data);
+        bx_queue_item qi = bx_queue_find_item(q.q, key);
+        ASSERT_NE(qi, nullptr);
+        EXPECT_EQ(std::string(qi->buf, static_cast<size_t>(qi->size)), data);
+        bx_queue_item_close(q.q, qi);
+    }
+}
+
 TEST(QueueItems, FindNormalisesTheInvoiceText) {
     Queue q;
     for (const char *key : {"AB12XXXX", "ABCDEFGH", "INITREQF", "id", "IDXXXXXX"}) put(q.q, key, key);
