@@ -250,23 +250,24 @@ bool write_all_at(int fd, const struct iovec *iov, int cnt, off_t at) {
 // flushes it to disk.  Data of up to kWholeData bytes (every packed
 // transaction) goes in one plain write with the two lines; longer data is
 // written from where it lies, as a second piece of the same write.
+constexpr size_t kHeadSize = kLineSize + 16;  // the key line and the size line
 constexpr size_t kWholeData = 4096;
 bool write_item(int fd, const char *key, const char *data, int size) {
-    char file[kLineSize + 16 + kWholeData];
+    char file[kHeadSize + kWholeData];
     size_t klen = strnlen(key, kMaxKey);
     memcpy(file, key, klen);
     file[klen] = '\n';
-    char *end = std::to_chars(file + klen + 1, file + kLineSize + 15, size).ptr;
+    char *end = std::to_chars(file + klen + 1, file + kHeadSize - 1, size).ptr;
     *end++ = '\n';
-    size_t len = static_cast<size_t>(end - file);
     auto dlen = static_cast<size_t>(size);
-    struct iovec iov[2] = {{file, len}, {const_cast<char *>(data), dlen}};
+    struct iovec iov[2] = {{file, static_cast<size_t>(end - file)}, {const_cast<char *>(data), dlen}};
+    int pieces = 2;
     if (dlen <= kWholeData) {
         if (dlen > 0) memcpy(end, data, dlen);
         iov[0].iov_len += dlen;
-        iov[1].iov_len = 0;
+        pieces = 1;
     }
-    return write_all_at(fd, iov, iov[1].iov_len > 0 ? 2 : 1, 0) && qor_fdlib::fsync(fd) == 0;
+    return write_all_at(fd, iov, pieces, 0) && qor_fdlib::fsync(fd) == 0;
 }
 
 // A journal record's name is given up once the change it records is over;
