@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <climits>
 #include <cstddef>
@@ -188,21 +189,44 @@ constexpr char kMaskChar = '*';
 constexpr char kHiddenText[] = "(hidden)";
 constexpr size_t kKeep = 4;
 
-// Whether the row applies to the record.  On reading, `x` holds what the
-// earlier rows have read, and a present cookie is always taken.
-bool applies(bx_xaction x, const Row &r, bool reading) {
-    switch (r.when) {
-    case When::always: return true;
-    case When::nonempty: return reading || field_of(x, r)[0] != '\0';
-    case When::card: return x->dbtype == BX_DBTYPE_CARD;
-    case When::cheque: return x->dbtype == BX_DBTYPE_CHECK;
-    case When::ach: return x->dbtype == BX_DBTYPE_ACH;
-    case When::retail: return x->subtype.format == BX_FORMAT_RETAIL;
-    case When::licence: return x->subtype.format == BX_FORMAT_CHECK;
-    case When::result: return x->hasresult != 0;
-    }
-    return false;
+// The conditions a record meets, one bit per When.  On reading, `x`
+// holds what the earlier rows have read (so the reader asks again after
+// each row that decides a condition), and a present cookie is always
+// taken; on writing, a cookie is written when its field is not empty.
+constexpr unsigned bit(When w) { return 1u << static_cast<unsigned>(w); }
+unsigned conditions(bx_xaction x, bool reading) {
+    return bit(When::always) | (reading ? bit(When::nonempty) : 0) |
+           (x->dbtype == BX_DBTYPE_CARD ? bit(When::card) : 0) |
+           (x->dbtype == BX_DBTYPE_CHECK ? bit(When::cheque) : 0) |
+           (x->dbtype == BX_DBTYPE_ACH ? bit(When::ach) : 0) |
+           (x->subtype.format == BX_FORMAT_RETAIL ? bit(When::retail) : 0) |
+           (x->subtype.format == BX_FORMAT_CHECK ? bit(When::licence) : 0) |
+           (x->hasresult != 0 ? bit(When::result) : 0);
 }
+bool applies(unsigned met, bx_xaction x, const Row &r) {
+    if (met & bit(r.when)) return true;
+    return r.when == When::nonempty && field_of(x, r)[0] != '\0';
+}
+// The rows whose value decides a condition: kind, format, result flag.
+constexpr std::array<bool, std::size(kRows)> kDecides = [] {
+    std::array<bool, std::size(kRows)> decides{};
+    constexpr size_t fields[] = {offsetof(struct _bx_xaction, dbtype), offsetof(struct _bx_xaction, subtype.format),
+                                 offsetof(struct _bx_xaction, hasresult)};
+    for (size_t i = 0; i < std::size(kRows); i++)
+        for (size_t f : fields) decides[i] = decides[i] || kRows[i].offset == f;
+    return decides;
+}();
+// No other row's field overlaps a deciding one, so a condition changes
+// only where the reader asks again.
+consteval bool only_deciders_decide() {
+    for (size_t i = 0; i < std::size(kRows); i++)
+        for (size_t j = 0; j < std::size(kRows); j++)
+            if (kDecides[j] && !kDecides[i] && kRows[i].offset < kRows[j].offset + kRows[j].width &&
+                kRows[j].offset < kRows[i].offset + kRows[i].width)
+                return false;
+    return true;
+}
+static_assert(only_deciders_decide(), "a row's field overlaps the kind, format or result flag");
 
 // Rows are put in table order, so the stream order (brix::keydb_bucket) is:
 // by bucket, then by falling table position.  The transaction is written
@@ -269,31 +293,95 @@ constexpr std::array<unsigned char, kRowCount> kFirstRow = [] {
     return first;
 }();
 
-// Finds the rows of a stream's keys.  A stream this library wrote holds
-// its keys in stream order, so the next key is looked for just after the
-// last one found, and only a key out of that order is searched for.
-constexpr std::array<std::string_view, kRowCount> kOrderedKeys = [] {
-    std::array<std::string_view, kRowCount> keys{};
-    for (size_t i = 0; i < kRowCount; i++) keys[i] = kRows[kStreamOrder[i]].key;
+// Each stream position's key as the stream writes it, "Key?", NUL-padded
+// to kKeyRoom bytes so that it is copied and compared a word at a time.
+constexpr size_t kKeyRoom = 24;
+struct StreamKey {
+    std::array<char, kKeyRoom> text;  // "Key?", then NULs
+    std::array<uint64_t, kKeyRoom / 8> mask;  // per word of text, the bits of "Key?" (little-endian)
+    unsigned char len;                // bytes of "Key?"
+    unsigned char row;                // its row in kRows
+    unsigned char first;              // the first row of the same key
+};
+constexpr std::array<StreamKey, kRowCount> kStreamKeys = [] {
+    std::array<StreamKey, kRowCount> keys{};
+    for (size_t i = 0; i < kRowCount; i++) {
+        std::string_view key = kRows[kStreamOrder[i]].key;
+        StreamKey &k = keys[i];
+        for (size_t j = 0; j < key.size() && j + 1 < kKeyRoom; j++) k.text[j] = key[j];
+        k.text[std::min(key.size(), kKeyRoom - 1)] = '?';
+        k.len = static_cast<unsigned char>(key.size() + 1);
+        for (size_t j = 0; j < k.len; j++) k.mask[j / 8] |= uint64_t{0xFF} << (8 * (j % 8));
+        k.row = kStreamOrder[i];
+        k.first = kFirstRow[kStreamOrder[i]];
+    }
     return keys;
 }();
+consteval bool keys_fit_their_room() {
+    for (const Row &r : kRows)
+        if (std::string_view(r.key).size() + 1 > kKeyRoom) return false;
+    return true;
+}
+static_assert(keys_fit_their_room(), "a key and its '?' outgrow kKeyRoom");
 
-struct KeyCursor {
-    size_t at = 0;  // place in kStreamOrder after the last key found
-    int find(std::string_view key) {
-        for (size_t i = at; i < kRowCount; i++) {
-            std::string_view k = kOrderedKeys[i];
-            if (k.size() == key.size() && k[0] == key[0] && memcmp(k.data(), key.data(), k.size()) == 0) {
-                at = i + 1;
-                return kFirstRow[kStreamOrder[i]];
+// Whether the stream holds k's "Key?" at pos.  Reads only inside the
+// stream: the word compare runs where a whole kKeyRoom is left.
+bool key_at(const char *buf, size_t size, size_t pos, const StreamKey &k) {
+    if (size - pos <= k.len) return false;  // no room for the value's NUL
+    if constexpr (std::endian::native == std::endian::little) {
+        if (size - pos >= kKeyRoom) {
+            uint64_t diff = 0;
+#pragma GCC unroll 3
+            for (size_t w = 0; w < kKeyRoom / 8; w++) {
+                uint64_t a, b;
+                memcpy(&a, buf + pos + 8 * w, 8);
+                memcpy(&b, k.text.data() + 8 * w, 8);
+                diff |= (a ^ b) & k.mask[w];
             }
+            return diff == 0;
         }
-        return row_of(key);
     }
-};
+    return memcmp(buf + pos, k.text.data(), k.len) == 0;
+}
 
-// The value of one field as the stream writes it.
-std::string_view field_text(bx_xaction x, const Row &r, char (&scratch)[32]) {
+// Reads the pairs of a stream this library wrote: every key known, in
+// stream order, then the terminator "?." alone.  Any other stream (keys
+// out of order, unknown or repeated, empty strings, damage) makes it give
+// up: false, and the full reader takes the stream from the start.  Where
+// it succeeds it sees exactly the pairs the full reader would.
+bool read_in_order(const char *buf, size_t size, size_t pos, std::array<std::string_view, kRowCount> &by_row) {
+    for (const StreamKey &k : kStreamKeys) {
+        if (!key_at(buf, size, pos, k)) continue;
+        size_t value = pos + k.len, end = value;
+        while (end < size && buf[end] != '\0') end++;
+        if (end == size) return false;
+        by_row[k.first] = std::string_view(buf + value, end - value);
+        pos = end + 1;
+    }
+    return size - pos >= 3 && buf[pos] == '?' && buf[pos + 1] == '.' && buf[pos + 2] == '\0';
+}
+
+// A stored number's value.  The form this library writes for most of its
+// numbers, one digit, is read here; keydb_decimal reads every other form.
+long long decimal(std::string_view v, long long lo, long long hi) {
+    if (v.size() == 1 && v[0] >= '0' && v[0] <= '9') return v[0] - '0';
+    return brix::keydb_decimal(v, lo, hi);
+}
+
+// Writes the pair "Key?value" of one field and its NUL into the stream;
+// false when it does not fit (key, '?', value and NUL must fit in the
+// room left, as for any pair).  The key goes in as one block where the
+// room allows, the value is written in place.
+bool put_field(brix::keydb_writer &out, const StreamKey &k, bx_xaction x, const Row &r) {
+    size_t room = out.size - out.pos;
+    if (k.len >= room) return false;
+    char *p = out.buf + out.pos;
+    if (room >= kKeyRoom)
+        memcpy(p, k.text.data(), kKeyRoom);
+    else
+        memcpy(p, k.text.data(), k.len);
+    p += k.len;
+    room -= k.len;
     const char *f = field_of(x, r);
     long long v = 0;
     switch (r.enc) {
@@ -312,13 +400,28 @@ std::string_view field_text(bx_xaction x, const Row &r, char (&scratch)[32]) {
     case Enc::byte:
         v = static_cast<int>(static_cast<unsigned>(*f) & 0xFFu);
         break;
-    case Enc::text:
+    case Enc::text: {
         // Bounded even if the field lost its terminator.
-        return std::string_view(f, strnlen(f, r.width - 1));
+        size_t n = strnlen(f, r.width - 1);
+        if (n >= room) return false;
+        memcpy(p, f, n);
+        p += n;
+        break;
     }
-    auto [end, ec] = std::to_chars(scratch, scratch + sizeof scratch, v);
-    (void)ec;
-    return std::string_view(scratch, static_cast<size_t>(end - scratch));
+    }
+    if (r.enc != Enc::text) {
+        if (v >= 0 && v <= 9 && room >= 2) {
+            *p++ = static_cast<char>('0' + v);
+        } else {
+            // The digits must leave room for the NUL.
+            auto [end, ec] = std::to_chars(p, p + room - 1, v);
+            if (ec != std::errc{}) return false;
+            p = end;
+        }
+    }
+    *p++ = '\0';
+    out.pos = static_cast<size_t>(p - out.buf);
+    return true;
 }
 
 // Reads one field from its stored value.
@@ -326,18 +429,18 @@ void set_field(bx_xaction x, const Row &r, std::string_view v) {
     char *f = field_of(x, r);
     switch (r.enc) {
     case Enc::num: {
-        int n = static_cast<int>(brix::keydb_decimal(v, INT_MIN, INT_MAX));
+        int n = static_cast<int>(decimal(v, INT_MIN, INT_MAX));
         memcpy(f, &n, sizeof n);
         break;
     }
     case Enc::lng: {
-        time_t t = static_cast<time_t>(brix::keydb_decimal(v, LONG_MIN, LONG_MAX));
+        time_t t = static_cast<time_t>(decimal(v, LONG_MIN, LONG_MAX));
         memcpy(f, &t, sizeof t);
         break;
     }
     case Enc::byte:
         // Only the low 8 bits count: "233" is the byte 0xE9.
-        *f = static_cast<char>(static_cast<unsigned long long>(brix::keydb_decimal(v, INT_MIN, INT_MAX)) & 0xFFu);
+        *f = static_cast<char>(static_cast<unsigned long long>(decimal(v, INT_MIN, INT_MAX)) & 0xFFu);
         break;
     case Enc::text:
         // A value from a damaged or foreign stream is cut to the field.
@@ -355,10 +458,11 @@ int bx_xaction_pack(char *buf, bx_xaction xact, int len) {
     const auto &invoice = xact->data.retail.invoice;
     brix::keydb_writer out{buf, len > 0 ? static_cast<size_t>(len) : 0};
     bool fits = out.header(std::string_view(invoice, strnlen(invoice, sizeof invoice - 1)));
+    const unsigned met = conditions(xact, false);
     for (size_t i = 0; fits && i < kRowCount; i++) {
-        const Row &r = kRows[kStreamOrder[i]];
-        char scratch[32];
-        if (applies(xact, r, false)) fits = out.pair(kOrderedKeys[i], field_text(xact, r, scratch));
+        const StreamKey &k = kStreamKeys[i];
+        const Row &r = kRows[k.row];
+        if (applies(met, xact, r)) fits = put_field(out, k, xact, r);
     }
     return out.finish(fits);
 }
@@ -371,23 +475,31 @@ int bx_xaction_unpack(const char *buf, bx_xaction xact, int len) {
     // bytes in the stream, so even an empty one is not null: a null view
     // is a key the stream lacks.
     std::array<std::string_view, kRowCount> by_row{};
-    KeyCursor keys;
-    auto take = [&](std::string_view key, std::string_view value) {
-        if (int r = keys.find(key); r >= 0) by_row[static_cast<size_t>(r)] = value;
-        return true;
-    };
     std::string_view invoice;
-    if (const char *failure = brix::keydb_scan(buf, len, &invoice, take)) {
+    size_t size = len > 0 ? static_cast<size_t>(len) : 0, pos = 0;
+    const char *failure = brix::keydb_header(buf, size, &invoice, &pos);
+    if (!failure && !read_in_order(buf, size, pos, by_row)) {
+        by_row = {};
+        auto take = [&](std::string_view key, std::string_view value) {
+            if (int r = row_of(key); r >= 0) by_row[static_cast<size_t>(r)] = value;
+            return true;
+        };
+        failure = brix::keydb_scan(buf, len, &invoice, take);
+    }
+    if (failure) {
         qor_log(QOR_LOG_NONFATAL, failure);
         return -1;
     }
     memcpy(xact->data.retail.invoice, invoice.data(), std::min(invoice.size(), sizeof xact->data.retail.invoice - 1));
     // Rows are read in table order: a row's condition sees the kind,
     // format and result flag that earlier rows have read.
+    unsigned met = conditions(xact, true);
     for (size_t i = 0; i < kRowCount; i++) {
         const Row &r = kRows[i];
-        size_t first = kFirstRow[i];
-        if (by_row[first].data() && applies(xact, r, true)) set_field(xact, r, by_row[first]);
+        std::string_view v = by_row[kFirstRow[i]];
+        if (!v.data() || !applies(met, xact, r)) continue;
+        set_field(xact, r, v);
+        if (kDecides[i]) met = conditions(xact, true);
     }
     return 1;
 }

@@ -305,9 +305,67 @@ TEST(Stream, PackNeedsTheWholeStream) {
     filled(x, 2, true);
     const std::string full = pack(x);
     LogCapture log;
-    std::vector<char> buf(full.size());
-    EXPECT_EQ(bx_xaction_pack(buf.data(), &x, static_cast<int>(full.size()) - 1), 0);
-    EXPECT_EQ(log.texts(), std::vector<std::string>{"NonFatal error: bx_keydb_pack: buffer has overflowed.\n"});
-    EXPECT_EQ(bx_xaction_pack(buf.data(), &x, static_cast<int>(full.size())), static_cast<int>(full.size()));
-    EXPECT_EQ(std::string(buf.data(), buf.size()), full);
+    // Every buffer shorter than the stream is refused, and none is written
+    // past its end (each is a heap block of exactly its size).
+    for (size_t n = 0; n <= full.size(); n++) {
+        auto buf = std::make_unique<char[]>(n);
+        int got = bx_xaction_pack(buf.get(), &x, static_cast<int>(n));
+        if (n < full.size()) {
+            ASSERT_EQ(got, 0) << n;
+        } else {
+            ASSERT_EQ(got, static_cast<int>(n));
+            EXPECT_EQ(std::string(buf.get(), n), full);
+        }
+    }
+    EXPECT_EQ(log.texts(), std::vector<std::string>(full.size(), "NonFatal error: bx_keydb_pack: buffer has overflowed.\n"));
+}
+
+// Streams of other writers (the daemon, older versions, hand-made ones)
+// may hold their pairs in any order, repeat a key (the last value counts),
+// hold empty strings and unknown keys, and end on "?." with more after
+// it; all of them read back exactly as the library's own form does.
+TEST(Stream, AnyOrderOfPairsReadsTheSame) {
+    for (int dbtype : {1, 2, 3}) {
+        SCOPED_TRACE(testing::Message() << "dbtype " << dbtype);
+        _bx_xaction x;
+        filled(x, dbtype, true);
+        const std::string s = pack(x);
+        // Header (magic, version, invoice), the pair strings, terminator.
+        std::vector<std::string> strings;
+        for (size_t pos = 0; pos < s.size(); pos += strings.back().size() + 1)
+            strings.push_back(std::string(s.c_str() + pos));
+        const std::string head = strings[0] + '\0' + strings[1] + '\0' + strings[2] + '\0';
+        std::vector<std::string> pairs(strings.begin() + 3, strings.end() - 1);
+        auto stream = [&](const std::vector<std::string> &ps, const std::string &end = "?.") {
+            std::string out = head;
+            for (const auto &p : ps) out += p + '\0';
+            return out + end + '\0';
+        };
+        ASSERT_EQ(stream(pairs), s);
+
+        std::vector<std::string> reversed(pairs.rbegin(), pairs.rend());
+        std::vector<std::string> blank = pairs, unknown = pairs, repeated = pairs;
+        blank.insert(blank.begin() + 5, "");
+        unknown.insert(unknown.begin() + 5, "Frobnicate?1");
+        repeated.push_back("Amount?77");
+        _bx_xaction want77 = x;
+        want77.amount = 77;
+        const struct {
+            const char *what;
+            std::string stream;
+            const _bx_xaction &want;
+        } cases[] = {
+            {"reversed", stream(reversed), x},
+            {"blank string", stream(blank), x},
+            {"unknown key", stream(unknown), x},
+            {"key repeated", stream(repeated), want77},
+            {"terminator with a tail", stream(pairs, "?.more"), x},
+        };
+        for (const auto &c : cases) {
+            _bx_xaction back;
+            memset(&back, 0x5A, sizeof back);
+            ASSERT_EQ(unpack(c.stream, back), 1) << c.what;
+            EXPECT_TRUE(same(back, c.want)) << c.what;
+        }
+    }
 }
