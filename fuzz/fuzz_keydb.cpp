@@ -12,8 +12,8 @@
 // must agree.  The invoice goes into a buffer of exactly the
 // 9 bytes callers give, so a longer copy is caught.
 #include <climits>
-#include <map>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
