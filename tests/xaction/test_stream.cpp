@@ -348,7 +348,8 @@ TEST(Stream, AnyOrderOfPairsReadsTheSame) {
         blank.insert(blank.begin() + 5, "");
         unknown.insert(unknown.begin() + 5, "Frobnicate?1");
         repeated.push_back("Amount?77");
-        _bx_xaction want77 = x;
+        _bx_xaction want77;
+        memcpy(&want77, &x, sizeof x);
         want77.amount = 77;
         const struct {
             const char *what;
