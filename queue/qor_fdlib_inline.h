@@ -131,7 +131,7 @@ QOR_FDLIB_INLINE auto sys(Call call) -> decltype(call()) {
 //       lock: the caller must not go on as if it held the lock, so the
 //       queue operations fail, log it and leave the queue as it was.
 //
-//   (8) Waiting for a second lock while holding a first one can close a
+//   (6) Waiting for a second lock while holding a first one can close a
 //       cycle with a process that takes the two the other way round (the
 //       library moves auth -> unauth while the daemon moves unauth ->
 //       auth).  The kernel reports only some such cycles (EDEADLK), and none
@@ -139,11 +139,11 @@ QOR_FDLIB_INLINE auto sys(Call call) -> decltype(call()) {
 //       queue lock takes another only without waiting, retrying after a
 //       short pause, and gives up after a bounded time.
 //
-//   (6) Locks are not inherited across fork(): a child starts with none,
+//   (7) Locks are not inherited across fork(): a child starts with none,
 //       even though it shares the parent's descriptors.  They do survive
 //       exec() on descriptors that stay open.
 //
-//   (7) Locks are advisory.  They exclude only processes that ask for them
+//   (8) Locks are advisory.  They exclude only processes that ask for them
 //       the same way, on the same byte; a process that writes without
 //       locking is not stopped.  Both programs must lock byte 0, length 1,
 //       not the whole file (a whole-file lock would conflict with a

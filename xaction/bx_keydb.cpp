@@ -347,7 +347,7 @@ const char *keydb_header(const char *buf, size_t size, std::string_view *invoice
     return refusal("bx_keydb_unpack", h, version);
 }
 
-long long keydb_decimal(std::string_view text, long long lo, long long hi) { return read_decimal(text, lo, hi); }
+long long keydb_decimal_text(std::string_view text, long long lo, long long hi) { return read_decimal(text, lo, hi); }
 
 bool keydb_writer::header(std::string_view invoice) {
     Writer w{buf, size, pos};

@@ -147,8 +147,16 @@ const char *keydb_scan(const char *buf, int length, std::string_view *invoice, V
 }
 
 // The decimal reading of a stored value (C-locale blanks, a sign, digits;
-// what follows is ignored), saturating at [lo, hi].
-long long keydb_decimal(std::string_view text, long long lo, long long hi);
+// what follows is ignored), saturating at [lo, hi].  One digit, the form
+// most stored numbers take, is read here without a call.
+long long keydb_decimal_text(std::string_view text, long long lo, long long hi);
+inline long long keydb_decimal(std::string_view text, long long lo, long long hi) {
+    if (text.size() == 1 && text[0] >= '0' && text[0] <= '9') {
+        long long v = text[0] - '0';
+        return v < lo ? lo : v > hi ? hi : v;
+    }
+    return keydb_decimal_text(text, lo, hi);
+}
 
 // Appends a pair "key?value" and its NUL to a stream being written; false
 // when it does not fit.  Starts and ends a stream the same way.

@@ -361,13 +361,6 @@ bool read_in_order(const char *buf, size_t size, size_t pos, std::array<std::str
     return size - pos >= 3 && buf[pos] == '?' && buf[pos + 1] == '.' && buf[pos + 2] == '\0';
 }
 
-// A stored number's value.  The form this library writes for most of its
-// numbers, one digit, is read here; keydb_decimal reads every other form.
-long long decimal(std::string_view v, long long lo, long long hi) {
-    if (v.size() == 1 && v[0] >= '0' && v[0] <= '9') return v[0] - '0';
-    return brix::keydb_decimal(v, lo, hi);
-}
-
 // Writes the pair "Key?value" of one field and its NUL into the stream;
 // false when it does not fit (key, '?', value and NUL must fit in the
 // room left, as for any pair).  The key goes in as one block where the
@@ -429,18 +422,18 @@ void set_field(bx_xaction x, const Row &r, std::string_view v) {
     char *f = field_of(x, r);
     switch (r.enc) {
     case Enc::num: {
-        int n = static_cast<int>(decimal(v, INT_MIN, INT_MAX));
+        int n = static_cast<int>(brix::keydb_decimal(v, INT_MIN, INT_MAX));
         memcpy(f, &n, sizeof n);
         break;
     }
     case Enc::lng: {
-        time_t t = static_cast<time_t>(decimal(v, LONG_MIN, LONG_MAX));
+        time_t t = static_cast<time_t>(brix::keydb_decimal(v, LONG_MIN, LONG_MAX));
         memcpy(f, &t, sizeof t);
         break;
     }
     case Enc::byte:
         // Only the low 8 bits count: "233" is the byte 0xE9.
-        *f = static_cast<char>(static_cast<unsigned long long>(decimal(v, INT_MIN, INT_MAX)) & 0xFFu);
+        *f = static_cast<char>(static_cast<unsigned long long>(brix::keydb_decimal(v, INT_MIN, INT_MAX)) & 0xFFu);
         break;
     case Enc::text:
         // A value from a damaged or foreign stream is cut to the field.
